@@ -1,0 +1,60 @@
+#pragma once
+
+#include "flash/packet.h"
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+
+namespace tqb9 {
+
+class Link;
+class MemoryImage;
+
+// The three operations of a programming session once the radio is in flash mode. Each opens the
+// checked port, sends its packets with their attempt loop, and closes the port on every path.
+// Results: the accepted reply code (0 for a completed write), 1 when the attempts ran out, -1 when
+// the port failed or an image access was out of range.
+class Flasher : public QObject {
+    Q_OBJECT
+public:
+    static constexpr long kFirstRow = 0xC000;
+    // The top 4 KB (rows &HFF00..&HFFFF) are never written: the erase leaves them alone too.
+    static constexpr long kLastRow = 0xFEFF;
+    static constexpr long kBlockRows = 64;
+    static constexpr int kEraseAttempts = 3;
+    static constexpr int kWriteAttempts = 10;
+    static constexpr int kEndAttempts = 10;
+
+    Flasher(Link& link, const MemoryImage& image, QObject* parent = nullptr);
+
+    std::int16_t EraseBlocks();
+    std::int16_t WriteBlocks();
+    std::int16_t EndSession();
+
+    const Packet& bytPacket() const { return m_packet; }
+
+    // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
+    static int blocksToWrite(const MemoryImage& image);
+
+signals:
+    // The first row of each block, skipped ones included, as the write reaches it.
+    void barValue(int row);
+    // A program packet was acknowledged.
+    void blockWritten(int row);
+
+private:
+    std::int16_t inPortFrame(const std::function<std::int16_t()>& body);
+    // Sends m_packet until an accepted reply or the limit; rebuild runs before every attempt.
+    // Returns the accepted code, or 1.
+    std::int16_t attempts(int limit, std::initializer_list<std::int16_t> accepted,
+                          const std::function<void()>& rebuild);
+    bool blnBlockUsed(long row) const;
+
+    Link& m_link;
+    const MemoryImage& m_image;
+    Packet m_packet{};
+};
+
+} // namespace tqb9

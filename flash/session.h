@@ -1,0 +1,84 @@
+#pragma once
+
+#include "flash/flasher.h"
+#include "image/firmwaretable.h"
+#include "image/memoryimage.h"
+#include "link/link.h"
+#include "link/portmap.h"
+#include "link/portmenu.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace tqb9 {
+
+// The steps of a Start run, in order.
+enum class Step { Query, Connect, Erase, Write, End };
+
+// The one message a Start run ends with.
+enum class Outcome {
+    Completed,
+    RegionError,
+    Error,
+    ConnectFailed,
+    EraseFailed,
+    WriteFailed,
+    DisconnectFailed
+};
+
+struct Message {
+    QString text;
+    int style; // 0: OK only, no icon; 48: exclamation icon
+    QString title;
+};
+
+Message messageFor(Outcome outcome);
+const char* stepName(Step step);
+
+// Everything a programming run needs that is not a widget: the image and its firmware table, the
+// port menu's state, the link and the flash operations. The window and the command line front
+// end are thin shells around one of these.
+class Session : public QObject {
+    Q_OBJECT
+public:
+    explicit Session(QObject* parent = nullptr);
+
+    // Start-up: COM1 checked, image cleared and filled from the built-in firmware.
+    void Form_Load();
+
+    MemoryImage& image() { return m_image; }
+    FirmwareTable& firmware() { return m_table; }
+    PortMenu& menu() { return m_menu; }
+    PortMap& ports() { return m_ports; }
+    Link& link() { return m_link; }
+    Flasher& flasher() { return m_flasher; }
+
+    // The query step: nullopt when the radio agreed, otherwise the failure to report.
+    std::optional<Outcome> runQuery();
+    // The programming sequence that follows an agreed query: connect, erase, write, end. Stops
+    // at the first failed step.
+    Outcome cmdMacro_Click(std::int16_t index);
+    // Both, as one Start press runs them.
+    Outcome runStart();
+
+    // The step running now, or the last one that ran.
+    Step currentStep() const { return m_step; }
+
+signals:
+    void stepStarted(tqb9::Step step);
+
+private:
+    void enter(Step step);
+
+    MemoryImage m_image;
+    FirmwareTable m_table;
+    PortMenu m_menu;
+    PortMap m_ports;
+    Link m_link;
+    Flasher m_flasher;
+    Step m_step = Step::Query;
+};
+
+} // namespace tqb9

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <optional>
+
+namespace tqb9 {
+
+// Turns the COM menu's port numbers into devices. On Windows port n is "COMn". Elsewhere port n is
+// the n-th serial port present, USB and ACM adapters first, then the rest, each group by name, so
+// the usual single programming cable is COM1. A binding (--com N=DEVICE) overrides either rule.
+class PortMap {
+public:
+    struct Port {
+        QString device;      // what QSerialPort opens: "COM3", "/dev/ttyUSB0", "/dev/pts/4"
+        QString description; // what the system says about it, may be empty
+    };
+
+    static constexpr int kFirstPort = 1;
+    static constexpr int kLastPort = 16;
+
+    void bind(int port, const QString& device);
+    // Parses "N=DEVICE" with N in 1..16.
+    static std::optional<std::pair<int, QString>> parseBinding(const QString& text);
+
+    // The device behind port n, or an empty device when nothing is there (port 17 included).
+    Port portFor(int port) const;
+    QString deviceFor(int port) const { return portFor(port).device; }
+
+    // The serial ports present, in the order that numbers them (ignores bindings).
+    static QList<Port> presentPorts();
+
+private:
+    QMap<int, QString> m_bindings;
+};
+
+} // namespace tqb9
