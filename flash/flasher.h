@@ -2,10 +2,11 @@
 
 #include "flash/packet.h"
 
-#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
+#include <QObject>
 
 namespace tqb9 {
 
@@ -47,10 +48,9 @@ signals:
 private:
     std::int16_t inPortFrame(const std::function<std::int16_t()>& body);
     // Sends m_packet until an accepted reply or the limit; rebuild runs before every attempt.
-    // Returns the accepted code, or 1.
-    std::int16_t attempts(int limit, std::initializer_list<std::int16_t> accepted,
-                          const std::function<void()>& rebuild);
-    bool blnBlockUsed(long row) const;
+    // Returns the accepted code, or nothing when the attempts ran out.
+    std::optional<std::int16_t> attempts(int limit, std::initializer_list<std::int16_t> accepted,
+                                         const std::function<void()>& rebuild);
 
     Link& m_link;
     const MemoryImage& m_image;

@@ -7,10 +7,10 @@
 #include "link/portmap.h"
 #include "link/portmenu.h"
 
-#include <QObject>
-#include <QString>
 #include <cstdint>
 #include <optional>
+#include <QObject>
+#include <QString>
 
 namespace tqb9 {
 
@@ -59,7 +59,7 @@ public:
     std::optional<Outcome> runQuery();
     // The programming sequence that follows an agreed query: connect, erase, write, end. Stops
     // at the first failed step.
-    Outcome cmdMacro_Click(std::int16_t index);
+    Outcome runProgramming();
     // Both, as one Start press runs them.
     Outcome runStart();
 

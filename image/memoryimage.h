@@ -28,7 +28,10 @@ public:
     void ClearMemory();
 
     std::int16_t intMemory(long row, long column) const { return m_cells[index(row, column)]; }
-    void setMemory(long row, long column, std::int16_t value) { m_cells[index(row, column)] = value; }
+    void setMemory(long row, long column, std::int16_t value)
+    {
+        m_cells[index(row, column)] = value;
+    }
 
     bool blnRowUsed(long row) const { return m_rowUsed[rowIndex(row)]; }
     void markRowUsed(long row) { m_rowUsed[rowIndex(row)] = true; }

@@ -2,12 +2,12 @@
 
 #include "link/serialcontrol.h"
 
+#include <chrono>
+#include <cstdint>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <chrono>
-#include <cstdint>
 
 namespace tqb9 {
 
@@ -71,6 +71,8 @@ public:
 
 signals:
     void exchanged(const QByteArray& sent, const QByteArray& received, std::int16_t code);
+    // abort() was called: wakes the wait in progress.
+    void interrupted();
 
 private:
     using Recogniser = std::int16_t (*)(QByteArrayView, qsizetype);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <QList>
 #include <QMap>
 #include <QString>
-#include <optional>
 
 namespace tqb9 {
 

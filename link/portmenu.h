@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QObject>
 #include <array>
 #include <cstdint>
+#include <QObject>
 
 namespace tqb9 {
 

@@ -69,8 +69,8 @@ std::int16_t ParseFramedReply(QByteArrayView bytRxBuf, qsizetype intPos)
 
 const char* replyName(std::int16_t code)
 {
-    static constexpr std::array<const char*, 14> kNames{
-        "OK", "NG", "ED", "CT", "BE", "PG", "RA", "EE", "none", "00", "01", "02", "03", "RE"};
+    static constexpr std::array<const char*, 14> kNames{"OK", "NG",   "ED", "CT", "BE", "PG", "RA",
+                                                        "EE", "none", "00", "01", "02", "03", "RE"};
     if (code < 0 || code >= static_cast<std::int16_t>(kNames.size()))
         return "--";
     return kNames[static_cast<std::size_t>(code)];

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <cstdint>
+#include <QByteArrayView>
 
 namespace tqb9 {
 

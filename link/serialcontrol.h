@@ -15,8 +15,7 @@ class SerialError : public std::runtime_error {
 public:
     SerialError(const QString& message, QSerialPort::SerialPortError kind)
         : std::runtime_error(message.toStdString()), m_kind(kind)
-    {
-    }
+    {}
     QSerialPort::SerialPortError kind() const { return m_kind; }
 
 private:

@@ -1,0 +1,101 @@
+#include "flash/session.h"
+
+#include "link/reply.h"
+
+namespace tqb9 {
+
+Message messageFor(Outcome outcome)
+{
+    const auto failure = [](const char* text) {
+        return Message{QString::fromLatin1(text), 48, QStringLiteral("NG")};
+    };
+    switch (outcome) {
+    case Outcome::Completed:
+        return {QStringLiteral("Completed."), 0, QStringLiteral("OK")};
+    case Outcome::RegionError:
+        return failure("Region error");
+    case Outcome::Error:
+        return failure("Error");
+    case Outcome::ConnectFailed:
+        return failure("Connect failed.");
+    case Outcome::EraseFailed:
+        return failure("Erase failed.");
+    case Outcome::WriteFailed:
+        return failure("Write failed.");
+    case Outcome::DisconnectFailed:
+        return failure("Disconnect failed.");
+    }
+    return failure("Error");
+}
+
+const char* stepName(Step step)
+{
+    switch (step) {
+    case Step::Query:
+        return "model query";
+    case Step::Connect:
+        return "connect";
+    case Step::Erase:
+        return "erase";
+    case Step::Write:
+        return "write";
+    case Step::End:
+        return "end of session";
+    }
+    return "?";
+}
+
+Session::Session(QObject* parent)
+    : QObject(parent), m_link(m_menu, m_ports), m_flasher(m_link, m_image)
+{}
+
+void Session::Form_Load()
+{
+    m_menu.mnuCom_Click(1);
+    LoadBuiltInFirmware(m_image, m_table);
+}
+
+void Session::enter(Step step)
+{
+    m_step = step;
+    m_link.clearLastError();
+    emit stepStarted(step);
+}
+
+std::optional<Outcome> Session::runQuery()
+{
+    m_link.clearAbort();
+    enter(Step::Query);
+    const std::int16_t result = m_link.QueryModel();
+    if (result == reply::OK)
+        return std::nullopt;
+    return result == reply::RE ? Outcome::RegionError : Outcome::Error;
+}
+
+Outcome Session::runProgramming()
+{
+    // Each step has exactly one success code; the radio's plain "OK" is a failure everywhere
+    // except on a program packet.
+    enter(Step::Connect);
+    if (m_link.ConnectRadio() != reply::CT)
+        return Outcome::ConnectFailed;
+    enter(Step::Erase);
+    if (m_flasher.EraseBlocks() != reply::BE)
+        return Outcome::EraseFailed;
+    enter(Step::Write);
+    if (m_flasher.WriteBlocks() != 0)
+        return Outcome::WriteFailed;
+    enter(Step::End);
+    if (m_flasher.EndSession() != reply::ED)
+        return Outcome::DisconnectFailed;
+    return Outcome::Completed;
+}
+
+Outcome Session::runStart()
+{
+    if (const auto failed = runQuery())
+        return *failed;
+    return runProgramming();
+}
+
+} // namespace tqb9

@@ -1,0 +1,92 @@
+#include "link/portmap.h"
+
+#include <algorithm>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+namespace tqb9 {
+namespace {
+
+// USB-serial and CDC-ACM adapters are what a programming cable shows up as, so they come first.
+bool isAdapter(const QSerialPortInfo& info)
+{
+    const QString name = info.portName();
+    return name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM")) ||
+           name.startsWith(QLatin1String("cu.usb")) || name.startsWith(QLatin1String("tty.usb"));
+}
+
+// "ttyS2" before "ttyS10": names compare by their text, then by their trailing number.
+bool nameLess(const QString& a, const QString& b)
+{
+    static const QRegularExpression trailing(QStringLiteral("^(.*?)(\\d+)$"));
+    const auto ma = trailing.match(a);
+    const auto mb = trailing.match(b);
+    if (ma.hasMatch() && mb.hasMatch() && ma.captured(1) == mb.captured(1))
+        return ma.captured(2).toULongLong() < mb.captured(2).toULongLong();
+    return a < b;
+}
+
+} // namespace
+
+void PortMap::bind(int port, const QString& device)
+{
+    m_bindings.insert(port, device);
+}
+
+std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text)
+{
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0 || eq == text.size() - 1)
+        return std::nullopt;
+    QString number = text.left(eq).trimmed();
+    if (number.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        number = number.mid(3);
+    bool ok = false;
+    const int port = number.toInt(&ok);
+    if (!ok || port < kFirstPort || port > kLastPort)
+        return std::nullopt;
+    return std::make_pair(port, text.mid(eq + 1));
+}
+
+QList<PortMap::Port> PortMap::presentPorts()
+{
+    QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        if (isAdapter(a) != isAdapter(b))
+            return isAdapter(a);
+        return nameLess(a.portName(), b.portName());
+    });
+    QList<Port> ports;
+    for (const QSerialPortInfo& info : infos) {
+        QString description = info.description();
+        if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
+            description = description.isEmpty()
+                              ? info.manufacturer()
+                              : description + QLatin1String(", ") + info.manufacturer();
+        ports.append({info.systemLocation(), description});
+    }
+    return ports;
+}
+
+PortMap::Port PortMap::portFor(int port) const
+{
+    if (const auto bound = m_bindings.constFind(port); bound != m_bindings.constEnd())
+        return {*bound, QStringLiteral("bound with --com")};
+    if (port < kFirstPort || port > kLastPort)
+        return {};
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("COM%1").arg(port);
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.portName().compare(name, Qt::CaseInsensitive) == 0)
+            return {name, info.description()};
+    }
+    return {name, QString()};
+#else
+    const QList<Port> ports = presentPorts();
+    if (port > ports.size())
+        return {};
+    return ports.at(port - 1);
+#endif
+}
+
+} // namespace tqb9
