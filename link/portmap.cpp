@@ -50,7 +50,11 @@ std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text
 
 QList<PortMap::Port> PortMap::presentPorts()
 {
-    QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    return presentPorts(QSerialPortInfo::availablePorts());
+}
+
+QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
+{
     std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
         if (isAdapter(a) != isAdapter(b))
             return isAdapter(a);
@@ -70,19 +74,36 @@ QList<PortMap::Port> PortMap::presentPorts()
 
 PortMap::Port PortMap::portFor(int port) const
 {
+    // A bound or impossible port needs no look at the system.
+    if (m_bindings.contains(port) || port < kFirstPort || port > kLastPort)
+        return portFor(port, {});
+    return portFor(port, QSerialPortInfo::availablePorts());
+}
+
+QList<PortMap::Port> PortMap::allPorts() const
+{
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    QList<Port> ports;
+    for (int port = kFirstPort; port <= kLastPort; ++port)
+        ports.append(portFor(port, infos));
+    return ports;
+}
+
+PortMap::Port PortMap::portFor(int port, const QList<QSerialPortInfo>& infos) const
+{
     if (const auto bound = m_bindings.constFind(port); bound != m_bindings.constEnd())
         return {*bound, QStringLiteral("bound with --com")};
     if (port < kFirstPort || port > kLastPort)
         return {};
 #ifdef Q_OS_WIN
     const QString name = QStringLiteral("COM%1").arg(port);
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    for (const QSerialPortInfo& info : infos) {
         if (info.portName().compare(name, Qt::CaseInsensitive) == 0)
             return {name, info.description()};
     }
     return {name, QString()};
 #else
-    const QList<Port> ports = presentPorts();
+    const QList<Port> ports = presentPorts(infos);
     if (port > ports.size())
         return {};
     return ports.at(port - 1);

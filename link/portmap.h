@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QString>
 
+class QSerialPortInfo;
+
 namespace tqb9 {
 
 // Turns the COM menu's port numbers into devices. On Windows port n is "COMn". Elsewhere port n is
@@ -27,11 +29,17 @@ public:
     // The device behind port n, or an empty device when nothing is there (port 17 included).
     Port portFor(int port) const;
     QString deviceFor(int port) const { return portFor(port).device; }
+    // portFor(1) to portFor(16) with a single look at the system, which can take tens of
+    // milliseconds: for showing every port at once.
+    QList<Port> allPorts() const;
 
     // The serial ports present, in the order that numbers them (ignores bindings).
     static QList<Port> presentPorts();
 
 private:
+    static QList<Port> presentPorts(QList<QSerialPortInfo> infos);
+    Port portFor(int port, const QList<QSerialPortInfo>& infos) const;
+
     QMap<int, QString> m_bindings;
 };
 
