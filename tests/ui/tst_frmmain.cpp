@@ -1,0 +1,289 @@
+#include "ui/commandline.h"
+#include "ui/frmmain.h"
+
+#include <functional>
+#include <memory>
+#include <QAction>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tqb9;
+
+namespace {
+
+// The window with its message box replaced by a recorder, so no test blocks on a modal box. What
+// the window looks like while the "box" is open is recorded with it.
+class RecordingWindow : public frmMain {
+public:
+    struct Shown {
+        QString text;
+        int style = -1;
+        QString title;
+        bool barVisible = false;
+        int barValue = 0;
+        bool startEnabled = true;
+        bool running = false;
+    };
+
+    QList<Shown> shown;
+    // Runs while the box would be open.
+    std::function<void()> whileShown;
+
+protected:
+    void showMessage(const QString& text, int style, const QString& title) override
+    {
+        shown.append({text, style, title, bar()->isVisible(), bar()->value(),
+                      cmdZumil()->isEnabled(), running()});
+        if (whileShown)
+            whileShown();
+    }
+};
+
+QList<int> checkedItems(frmMain& window)
+{
+    QList<int> checked;
+    for (int index = 1; index <= 16; ++index) {
+        if (window.mnuCom(index)->isChecked())
+            checked.append(index);
+    }
+    return checked;
+}
+
+} // namespace
+
+class tst_frmmain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUp();
+    void geometry_data();
+    void geometry();
+    void textsFit();
+    void fittingFontShrinksOnlyWhenNeeded();
+    void menuTree();
+    void menuMirrorsEngine();
+    void statusTipsNameTheDevice();
+    void comBindings_data();
+    void comBindings();
+};
+
+void tst_frmmain::startUp()
+{
+    RecordingWindow window;
+    // Created with two marks; the start-up step leaves one.
+    QCOMPARE(checkedItems(window), (QList<int>{1, 3}));
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("TQ-B9 ver E5.000"));
+    QCOMPARE(checkedItems(window), QList<int>{1});
+    QCOMPARE(window.GetCOM(), 1);
+    QVERIFY(!window.bar()->isVisible());
+    QVERIFY(window.cmdZumil()->isEnabled());
+    QVERIFY(!window.running());
+    QVERIFY(window.shown.isEmpty());
+
+    // Only Start takes the focus; everything else on the client area is for looking at.
+    QList<QWidget*> reachable;
+    for (QWidget* child : window.centralWidget()->findChildren<QWidget*>()) {
+        if (child->isVisible() && child->isEnabled() && child->focusPolicy() != Qt::NoFocus)
+            reachable.append(child);
+    }
+    QCOMPARE(reachable, QList<QWidget*>{window.cmdZumil()});
+    QCOMPARE(window.menuBar()->actions().size(), 1);
+    QCOMPARE(window.menuBar()->actions().constFirst()->menu(), window.mnuSetting());
+}
+
+void tst_frmmain::geometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect");
+    QTest::newRow("bar") << "bar" << QRect(8, 88, 145, 17);
+    QTest::newRow("cmdZumil") << "cmdZumil" << QRect(32, 48, 97, 33);
+    QTest::newRow("Label1") << "Label1" << QRect(40, 16, 97, 25);
+    QTest::newRow("Line1") << "Line1" << QRect(8, 0, 145, 1);
+}
+
+void tst_frmmain::geometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QWidget* client = window.centralWidget();
+    QCOMPARE(client->size(), QSize(160, 111));
+    // The menu bar sits above the client area, not on it.
+    QCOMPARE(client->y(), window.menuBar()->height());
+    auto* control = client->findChild<QWidget*>(name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), rect);
+
+    // Creation order is stacking order.
+    QStringList order;
+    for (QObject* child : client->children()) {
+        if (child->isWidgetType())
+            order.append(child->objectName());
+    }
+    QCOMPARE(order, (QStringList{"bar", "cmdZumil", "Label1", "Line1"}));
+}
+
+void tst_frmmain::textsFit()
+{
+    frmMain window;
+    QCOMPARE(window.bar()->minimum(), 49152);
+    QCOMPARE(window.bar()->maximum(), 65535);
+    QCOMPARE(window.cmdZumil()->text(), QStringLiteral("Start"));
+    QCOMPARE(window.Label1()->text(), QStringLiteral("Ver E5.000"));
+
+    // Whatever face this system stands in with, the texts stay whole and near the design size.
+    const auto check = [](QWidget* control, const QString& text, int designed) {
+        const QFont font = control->font();
+        QVERIFY(font.pixelSize() <= designed);
+        QVERIFY2(font.pixelSize() >= designed * 3 / 4, qPrintable(font.family()));
+        QCOMPARE(font.weight(), QFont::Normal);
+        const QFontMetrics metrics(font);
+        QVERIFY(metrics.horizontalAdvance(text) <= control->width());
+        QVERIFY(metrics.tightBoundingRect(text).height() <= control->height());
+    };
+    check(window.cmdZumil(), QStringLiteral("Start"), 29);
+    check(window.Label1(), QStringLiteral("Ver E5.000"), 19);
+}
+
+void tst_frmmain::fittingFontShrinksOnlyWhenNeeded()
+{
+    const QFont roomy = fittingFont(19, QStringLiteral("Ver"), QSize(400, 100));
+    QCOMPARE(roomy.pixelSize(), 19);
+    // The best face the system has, not just whatever fontconfig would pick for the first name.
+    for (const QString& family : preferredFamilies()) {
+        if (QFontDatabase::hasFamily(family)) {
+            QCOMPARE(roomy.family(), family);
+            break;
+        }
+    }
+
+    const QString text = QStringLiteral("Ver E5.000");
+    const QFont tight = fittingFont(19, text, QSize(60, 25));
+    QVERIFY(tight.pixelSize() < 19);
+    QVERIFY(QFontMetrics(tight).horizontalAdvance(text) <= 60);
+    // As large as it can be: one step up would not fit.
+    QFont bigger = tight;
+    bigger.setPixelSize(tight.pixelSize() + 1);
+    QVERIFY(QFontMetrics(bigger).horizontalAdvance(text) > 60);
+}
+
+void tst_frmmain::menuTree()
+{
+    frmMain window;
+    QCOMPARE(window.mnuSetting()->title(), QStringLiteral("COM"));
+    QCOMPARE(window.mnuSetting()->actions().size(), 1);
+    QCOMPARE(window.mnuSetting()->actions().constFirst()->menu(), window.mnuPort());
+    QCOMPARE(window.mnuPort()->title(), QStringLiteral("COM port"));
+
+    const QList<QAction*> items = window.mnuPort()->actions();
+    QCOMPARE(items.size(), 16);
+    for (int index = 1; index <= 16; ++index) {
+        QAction* item = items.at(index - 1);
+        QCOMPARE(item, window.mnuCom(index));
+        QCOMPARE(item->text(), QStringLiteral("COM%1").arg(index));
+        QVERIFY(item->isCheckable());
+        // Qt must not manage the marks: the engine's menu is the truth.
+        QVERIFY(!item->actionGroup());
+    }
+    QVERIFY(!window.mnuCom(0));
+    QVERIFY(!window.mnuCom(17));
+}
+
+void tst_frmmain::menuMirrorsEngine()
+{
+    frmMain window;
+    window.Form_Load();
+
+    window.mnuCom(3)->trigger();
+    QCOMPARE(checkedItems(window), QList<int>{3});
+    QCOMPARE(window.GetCOM(), 3);
+    QCOMPARE(window.session().menu().GetCOM(), 3);
+
+    // Qt unchecks a checked item on a click; the engine puts the mark back.
+    window.mnuCom(3)->trigger();
+    QCOMPARE(checkedItems(window), QList<int>{3});
+
+    // A change made by the engine shows in the menu.
+    window.session().menu().mnuCom_Click(16);
+    QCOMPARE(checkedItems(window), QList<int>{16});
+    QCOMPARE(window.GetCOM(), 16);
+}
+
+void tst_frmmain::statusTipsNameTheDevice()
+{
+    frmMain window;
+    window.session().ports().bind(2, QStringLiteral("/dev/fake-radio"));
+    emit window.mnuPort()->aboutToShow();
+
+    const QString tip = window.mnuCom(2)->statusTip();
+    QVERIFY2(tip.contains(QLatin1String("/dev/fake-radio")), qPrintable(tip));
+    QVERIFY2(tip.contains(QLatin1String("bound with --com")), qPrintable(tip));
+    QCOMPARE(window.mnuCom(2)->toolTip(), tip);
+    const QList<PortMap::Port> ports = window.session().ports().allPorts();
+    QCOMPARE(ports.size(), 16);
+    QCOMPARE(ports.at(0).device, window.session().ports().portFor(1).device);
+    QCOMPARE(ports.at(1).device, QStringLiteral("/dev/fake-radio"));
+    for (int index = 1; index <= 16; ++index) {
+        const PortMap::Port& port = ports.at(index - 1);
+        const QString item = window.mnuCom(index)->statusTip();
+        QVERIFY2(item.startsWith(QStringLiteral("COM%1: ").arg(index)), qPrintable(item));
+        if (port.device.isEmpty())
+            QVERIFY2(item.contains(QLatin1String("no serial port")), qPrintable(item));
+        else
+            QVERIFY2(item.contains(port.device), qPrintable(item));
+    }
+
+    // Refreshed each time the menu opens.
+    window.session().ports().bind(2, QStringLiteral("/dev/other-radio"));
+    emit window.mnuPort()->aboutToShow();
+    QVERIFY(window.mnuCom(2)->statusTip().contains(QLatin1String("/dev/other-radio")));
+}
+
+void tst_frmmain::comBindings_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("plain") << QStringList{"1=/dev/ttyUSB0"} << true << 1 << "/dev/ttyUSB0";
+    QTest::newRow("COM prefix") << QStringList{"COM16=/dev/pts/3"} << true << 16 << "/dev/pts/3";
+    QTest::newRow("later wins") << QStringList{"2=/dev/a", "2=/dev/b"} << true << 2 << "/dev/b";
+    QTest::newRow("port 0") << QStringList{"0=/dev/a"} << false << 0 << "";
+    QTest::newRow("port 17") << QStringList{"17=/dev/a"} << false << 0 << "";
+    QTest::newRow("no device") << QStringList{"1="} << false << 0 << "";
+    QTest::newRow("no number") << QStringList{"/dev/ttyUSB0"} << false << 0 << "";
+    QTest::newRow("second bad") << QStringList{"1=/dev/a", "x=/dev/b"} << false << 0 << "";
+}
+
+void tst_frmmain::comBindings()
+{
+    QFETCH(QStringList, values);
+    QFETCH(bool, accepted);
+    QFETCH(int, port);
+    QFETCH(QString, device);
+
+    PortMap ports;
+    const QString error = bindPorts(ports, values);
+    QCOMPARE(error.isEmpty(), accepted);
+    if (accepted)
+        QCOMPARE(ports.portFor(port).device, device);
+    else
+        QVERIFY2(error.contains(values.constLast()), qPrintable(error));
+}
+
+QTEST_MAIN(tst_frmmain)
+#include "tst_frmmain.moc"

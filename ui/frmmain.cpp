@@ -1,0 +1,240 @@
+#include "ui/frmmain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+
+namespace tqb9 {
+namespace {
+
+constexpr int px(int twips)
+{
+    return twips / frmMain::kTwipsPerPixel;
+}
+
+QRect twips(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+// Point sizes of the design at the 96 dots per inch its 15 twips to the pixel stand for. Fonts
+// are set in the same pixels as the geometry, so text keeps its place at any screen setting.
+constexpr int kStartPixels = 29; // 21.75 pt
+constexpr int kLabelPixels = 19; // 14.25 pt
+constexpr int kSmallestPixels = 8;
+
+bool fits(const QFont& font, const QString& text, QSize box)
+{
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(text) <= box.width() &&
+           metrics.tightBoundingRect(text).height() <= box.height();
+}
+
+} // namespace
+
+QStringList preferredFamilies()
+{
+    return {
+        QStringLiteral("ＭＳ Ｐゴシック"),
+        QStringLiteral("MS PGothic"),
+        // Proportional Japanese gothics of free systems.
+        QStringLiteral("IPAPGothic"),
+        QStringLiteral("VL PGothic"),
+        QStringLiteral("Noto Sans CJK JP"),
+        // Latin faces close to its narrow, plain letters.
+        QStringLiteral("Arial"),
+        QStringLiteral("Liberation Sans"),
+        QStringLiteral("Helvetica"),
+        QStringLiteral("Nimbus Sans"),
+        QStringLiteral("DejaVu Sans"),
+    };
+}
+
+QFont fittingFont(int pixelSize, const QString& text, QSize box)
+{
+    QFont font = QApplication::font();
+    for (const QString& family : preferredFamilies()) {
+        if (QFontDatabase::hasFamily(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    font.setWeight(QFont::Normal);
+    font.setPixelSize(pixelSize);
+    // A stand-in face may be wider than the designed one; a smaller size of it beats clipped text.
+    while (font.pixelSize() > kSmallestPixels && !fits(font, text, box))
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("TQ-B9 ver E5.000"));
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Creation order is stacking order, as the design has it.
+    m_bar = new QProgressBar(client);
+    m_bar->setObjectName(QStringLiteral("bar"));
+    m_bar->setGeometry(twips(120, 1320, 2175, 255));
+    m_bar->setRange(0xC000, 0xFFFF);
+    m_bar->setValue(m_bar->minimum());
+    m_bar->setTextVisible(false);
+    m_bar->hide();
+
+    m_cmdZumil = new QPushButton(QStringLiteral("Start"), client);
+    m_cmdZumil->setObjectName(QStringLiteral("cmdZumil"));
+    m_cmdZumil->setGeometry(twips(480, 720, 1455, 495));
+    {
+        const int frame =
+            2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, m_cmdZumil);
+        const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, m_cmdZumil);
+        const QSize inside = m_cmdZumil->size() - QSize(frame + margin, frame);
+        m_cmdZumil->setFont(fittingFont(kStartPixels, m_cmdZumil->text(), inside));
+    }
+    connect(m_cmdZumil, &QPushButton::clicked, this, &frmMain::cmdZumil_Click);
+
+    m_label1 = new QLabel(QStringLiteral("Ver E5.000"), client);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(twips(600, 240, 1455, 375));
+    m_label1->setFont(fittingFont(kLabelPixels, m_label1->text(), m_label1->size()));
+
+    m_line1 = new QFrame(client);
+    m_line1->setObjectName(QStringLiteral("Line1"));
+    m_line1->setFrameShape(QFrame::HLine);
+    m_line1->setFrameShadow(QFrame::Plain);
+    m_line1->setLineWidth(1);
+    // Both end points are part of the line.
+    m_line1->setGeometry(QRect(QPoint(px(120), 0), QPoint(px(2280), 0)));
+
+    m_mnuSetting = menuBar()->addMenu(QStringLiteral("COM"));
+    m_mnuSetting->setObjectName(QStringLiteral("mnuSetting"));
+    m_mnuPort = m_mnuSetting->addMenu(QStringLiteral("COM port"));
+    m_mnuPort->setObjectName(QStringLiteral("mnuPort"));
+    // The status bar is not part of the window, so the device shows as a tool tip as well.
+    m_mnuPort->setToolTipsVisible(true);
+    for (int index = 1; index <= PortMenu::kItems; ++index) {
+        QAction* item = m_mnuPort->addAction(QStringLiteral("COM%1").arg(index));
+        item->setObjectName(QStringLiteral("mnuCom%1").arg(index));
+        item->setCheckable(true);
+        // The engine decides the marks: a click asks it and the item shows whatever it says.
+        connect(item, &QAction::triggered, this, [this, index] { mnuCom_Click(index); });
+        m_mnuCom[static_cast<std::size_t>(index)] = item;
+    }
+    connect(m_mnuPort, &QMenu::aboutToShow, this, &frmMain::describePorts);
+
+    PortMenu& menu = m_session.menu();
+    connect(&menu, &PortMenu::checksChanged, this, &frmMain::mirrorChecks);
+    mirrorChecks();
+
+    connect(&m_session.flasher(), &Flasher::barValue, m_bar, &QProgressBar::setValue);
+}
+
+frmMain::~frmMain() = default;
+
+QAction* frmMain::mnuCom(int index) const
+{
+    if (index < 1 || index > PortMenu::kItems)
+        return nullptr;
+    return m_mnuCom[static_cast<std::size_t>(index)];
+}
+
+void frmMain::Form_Load()
+{
+    m_session.Form_Load();
+}
+
+std::int16_t frmMain::GetCOM()
+{
+    return m_session.menu().GetCOM();
+}
+
+void frmMain::mnuCom_Click(int index)
+{
+    m_session.menu().mnuCom_Click(index);
+}
+
+void frmMain::mirrorChecks()
+{
+    const PortMenu& menu = m_session.menu();
+    for (int index = 1; index <= PortMenu::kItems; ++index)
+        mnuCom(index)->setChecked(menu.isChecked(index));
+}
+
+void frmMain::describePorts()
+{
+    const QList<PortMap::Port> ports = m_session.ports().allPorts();
+    for (int index = 1; index <= PortMenu::kItems; ++index) {
+        const PortMap::Port& port = ports.at(index - 1);
+        QString tip;
+        if (port.device.isEmpty())
+            tip = QStringLiteral("COM%1: no serial port").arg(index);
+        else if (port.description.isEmpty())
+            tip = QStringLiteral("COM%1: %2").arg(index).arg(port.device);
+        else
+            tip = QStringLiteral("COM%1: %2 (%3)").arg(index).arg(port.device, port.description);
+        QAction* item = mnuCom(index);
+        item->setStatusTip(tip);
+        item->setToolTip(tip);
+    }
+}
+
+void frmMain::cmdZumil_Click()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_cmdZumil->setEnabled(false);
+    m_bar->setValue(m_bar->minimum());
+    m_bar->setVisible(true);
+
+    if (const auto failed = m_session.runQuery())
+        report(messageFor(*failed));
+    else
+        cmdMacro_Click(2);
+
+    // Only now: the box above was modal, and the operator saw the bar where the run left it.
+    m_bar->setVisible(false);
+    m_cmdZumil->setEnabled(true);
+    m_running = false;
+}
+
+void frmMain::cmdMacro_Click(std::int16_t index)
+{
+    // The other sequences belong to the service panel, which the operator cannot reach.
+    if (index != 2)
+        return;
+    report(messageFor(m_session.runProgramming()));
+}
+
+void frmMain::showMessage(const QString& text, int style, const QString& title)
+{
+    QMessageBox box(style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, text,
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        event->ignore();
+        QApplication::beep();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace tqb9

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "flash/session.h"
+
+#include <array>
+#include <cstdint>
+#include <QMainWindow>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace tqb9 {
+
+// The program's one window. It holds a Session and mirrors it: the COM menu shows the engine's
+// check marks, the bar follows the block write, and Start runs the engine's steps and shows the
+// one message they end with. No protocol logic lives here.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // The window is drawn in twips at 15 to the pixel, the unit its layout was made in.
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kClientWidth = 2400 / kTwipsPerPixel;
+    static constexpr int kClientHeight = 1665 / kTwipsPerPixel;
+
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: COM1 checked and the built-in firmware loaded. Runs before the window is shown.
+    void Form_Load();
+
+    std::int16_t GetCOM();
+    void mnuCom_Click(int index);
+    void cmdZumil_Click();
+    void cmdMacro_Click(std::int16_t index);
+
+    // True from the moment Start is pressed until its message box has been closed.
+    bool running() const { return m_running; }
+
+    Session& session() { return m_session; }
+
+    QProgressBar* bar() const { return m_bar; }
+    QPushButton* cmdZumil() const { return m_cmdZumil; }
+    QLabel* Label1() const { return m_label1; }
+    QFrame* Line1() const { return m_line1; }
+    QMenu* mnuSetting() const { return m_mnuSetting; }
+    QMenu* mnuPort() const { return m_mnuPort; }
+    QAction* mnuCom(int index) const;
+
+protected:
+    // The one way the window speaks to the operator: a modal box with an OK button, the
+    // exclamation icon for style 48 and none for style 0. Returns when the box has been closed.
+    virtual void showMessage(const QString& text, int style, const QString& title);
+    // Refused while Start runs: a radio left between erase and end of session does not start.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void report(const Message& message) { showMessage(message.text, message.style, message.title); }
+    void mirrorChecks();
+    void describePorts();
+
+    Session m_session;
+    bool m_running = false;
+
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_cmdZumil = nullptr;
+    QLabel* m_label1 = nullptr;
+    QFrame* m_line1 = nullptr;
+    QMenu* m_mnuSetting = nullptr;
+    QMenu* m_mnuPort = nullptr;
+    std::array<QAction*, PortMenu::kItems + 1> m_mnuCom{}; // index 0 unused, like the menu
+};
+
+// The faces the window's big texts are drawn in, best first: the one the window was designed
+// with, the faces that stand in for it on other systems, then faces most desktops have.
+QStringList preferredFamilies();
+
+// The first of preferredFamilies() the system has, at pixelSize or smaller, so that text fits
+// inside a box of the given size.
+QFont fittingFont(int pixelSize, const QString& text, QSize box);
+
+} // namespace tqb9
