@@ -41,5 +41,39 @@ demo: build
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build dir. Any
+# finding stops the test it happens in; leaks count, except Qt's own at exit (tests/lsan.supp).
+ASAN_BUILD ?= build-asan
+SANITIZE_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+
+sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTQB9_SANITIZE=ON -DTQB9_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j2
+	cd $(ASAN_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j2
+
+# libFuzzer targets (clang) with AddressSanitizer and UndefinedBehaviorSanitizer, each run for
+# FUZZ_SECONDS on a corpus under the build dir seeded from tests/fuzz/corpus/<target>/. A crash
+# leaves its input in $(FUZZ_BUILD)/artifacts/; commit it to the seed folder as a regression.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = srecord reply sim
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQB9_FUZZ=ON -DTQB9_SANITIZE=ON -DTQB9_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j2 --target fuzz_targets
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  [ -x $(FUZZ_BUILD)/bin/fuzz_$$t ] || { echo "fuzz_$$t: not built"; continue; }; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  $(SANITIZE_ENV) $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	    $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
+	done
+
 clean:
 	rm -rf $(BUILD)
