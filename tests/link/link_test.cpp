@@ -1,0 +1,351 @@
+#include "link/link.h"
+#include "link/portmap.h"
+#include "link/portmenu.h"
+#include "link/reply.h"
+#include "sim/simradio.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace tqb9 {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::Command;
+using sim::Response;
+using sim::SimRadio;
+
+constexpr auto kShortWindow = 250ms;
+
+// Runs the event loop for a while, so late bytes can reach the pseudo-terminal.
+void idle(std::chrono::milliseconds time)
+{
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A script that bends every request of one command the same way.
+sim::Script forCommand(Command command, Response response)
+{
+    return [command, response](const sim::Request& request) -> std::optional<Response> {
+        if (request.command != command)
+            return std::nullopt;
+        return response;
+    };
+}
+
+Response replying(QByteArray bytes)
+{
+    Response r;
+    r.reply = std::move(bytes);
+    return r;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(radio.start(&error)) << error.toStdString();
+        ports.bind(1, radio.devicePath());
+        menu.mnuCom_Click(1);
+        link.setInterval(kShortWindow);
+    }
+
+    // Every exchange leaves the port closed and the window shut.
+    void expectIdle() const
+    {
+        EXPECT_FALSE(link.MSComm1().PortOpen());
+        EXPECT_FALSE(link.timer1Enabled());
+    }
+
+    SimRadio radio;
+    PortMenu menu;
+    PortMap ports;
+    Link link{menu, ports};
+};
+
+struct TextCase {
+    const char* name;
+    Command command;
+    std::optional<QByteArray> reply; // nullopt: the radio's own
+    std::int16_t result;
+    bool waitsOutTheWindow;
+};
+
+class TextExchange : public LinkTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(TextExchange, ResultAndTiming)
+{
+    const TextCase& c = GetParam();
+    if (c.reply)
+        radio.setScript(forCommand(c.command, replying(*c.reply)));
+
+    QElapsedTimer clock;
+    clock.start();
+    const std::int16_t result =
+        c.command == Command::Query ? link.QueryModel() : link.ConnectRadio();
+    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
+
+    EXPECT_EQ(result, c.result);
+    if (c.waitsOutTheWindow)
+        EXPECT_GE(elapsed, kShortWindow);
+    else
+        EXPECT_LT(elapsed, kShortWindow);
+    expectIdle();
+    ASSERT_EQ(radio.log().size(), 1);
+    EXPECT_EQ(radio.log().front().request.bytes,
+              c.command == Command::Query ? QByteArray("ZK~TQ-B9E\r") : QByteArray("ZK~FLASH\r"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, TextExchange,
+    ::testing::Values(
+        TextCase{"QueryAgreed", Command::Query, std::nullopt, reply::OK, false},
+        TextCase{"QueryRegion", Command::Query, "\r\nRE\r\n", reply::RE, false},
+        TextCase{"QueryRefusedIsFailure", Command::Query, "\r\nNG\r\n", reply::None, false},
+        TextCase{"QueryNumberedIsFailure", Command::Query, "\r\n02\r\n", reply::None, false},
+        // 14 bytes never reach the 16 awaited.
+        TextCase{"QueryPlainOkTimesOut", Command::Query, "OK\r\n", reply::None, true},
+        TextCase{"QuerySilent", Command::Query, "", reply::None, true},
+        TextCase{"ConnectFlashMode", Command::Connect, std::nullopt, reply::CT, false},
+        TextCase{"ConnectOkIsReported", Command::Connect, "OK\r\n", reply::OK, false},
+        TextCase{"ConnectRefused", Command::Connect, "NG\r\n", reply::None, false},
+        TextCase{"ConnectEraseReplyIsFailure", Command::Connect, "BE\r\n", reply::None, false},
+        // 12 of the 13 bytes: the window runs out.
+        TextCase{"ConnectTwelveBytes", Command::Connect, "CT\r", reply::None, true},
+        TextCase{"ConnectSecondReplyIgnored", Command::Connect, "CT\r\nNG\r\n", reply::CT, false},
+        TextCase{"ConnectGarbageBeforeReply", Command::Connect, "~CT\r\n", reply::None, false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(LinkTest, ExtraBytesAreAllTakenButOnlyTheReplyCounts)
+{
+    radio.setScript(forCommand(Command::Connect, replying("CT\r\nNG\r\n")));
+    EXPECT_EQ(link.ConnectRadio(), reply::CT);
+    // Both replies normally arrive in one read, but the wait may end after the first.
+    EXPECT_GE(link.bytRxBuf().size(), 13);
+    EXPECT_TRUE(link.bytRxBuf().startsWith("ZK~FLASH\rCT\r\n"));
+}
+
+TEST_F(LinkTest, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
+{
+    link.setInterval(Link::kDefaultInterval);
+    radio.setScript(forCommand(Command::Query, replying("")));
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 5000);
+    EXPECT_LT(elapsed, 5300);
+    EXPECT_LT(cpu, 0.05) << "CPU seconds spent waiting: " << cpu;
+    std::printf("silent 5000 ms window: %lld ms wall, %.1f ms CPU\n", elapsed, cpu * 1000);
+    expectIdle();
+}
+
+TEST_F(LinkTest, PortThatCannotBeOpenedFailsWithoutSending)
+{
+    ports.bind(2, QStringLiteral("/dev/tq-b9-no-such-device"));
+    menu.mnuCom_Click(2);
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::DeviceNotFoundError);
+    expectIdle();
+
+    menu.mnuCom_Click(7); // nothing bound, and no seventh serial port on a test machine
+    ports.bind(7, QString());
+    EXPECT_EQ(link.ConnectRadio(), reply::None);
+    expectIdle();
+    EXPECT_EQ(radio.log().size(), 0);
+}
+
+TEST_F(LinkTest, PortChoiceTakesEffectAtTheNextOpening)
+{
+    SimRadio other;
+    ASSERT_TRUE(other.start());
+    ports.bind(3, other.devicePath());
+
+    // Chosen while the connect waits for a slow reply: that exchange stays on COM1.
+    Response slow;
+    slow.delay = 60ms;
+    radio.setScript(forCommand(Command::Connect, slow));
+    QTimer::singleShot(20ms, &menu, [this] { menu.mnuCom_Click(3); });
+    EXPECT_EQ(link.ConnectRadio(), reply::CT);
+    EXPECT_EQ(radio.count(Command::Connect), 1);
+    EXPECT_EQ(menu.GetCOM(), 3);
+
+    EXPECT_EQ(link.QueryModel(), reply::OK);
+    EXPECT_EQ(radio.count(Command::Query), 0);
+    EXPECT_EQ(other.count(Command::Query), 1);
+}
+
+TEST_F(LinkTest, LateReplyDoesNotShiftTheNextOne)
+{
+    Response late;
+    late.delay = kShortWindow + 100ms;
+    radio.setScript([late](const sim::Request& request) -> std::optional<Response> {
+        if (request.number == 1)
+            return late;
+        return std::nullopt;
+    });
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    idle(200ms); // the late "OK" lands in the closed port's input queue
+    EXPECT_EQ(link.QueryModel(), reply::OK);
+    EXPECT_EQ(link.bytRxBuf(), QByteArray("ZK~TQ-B9E\r\r\nOK\r\n"));
+}
+
+TEST_F(LinkTest, VanishingPortEndsTheWaitAtOnce)
+{
+    link.setInterval(3000ms);
+    Response hangUp = replying("");
+    hangUp.hangUp = true;
+    radio.setScript(forCommand(Command::Connect, hangUp));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(link.ConnectRadio(), reply::None);
+    EXPECT_LT(clock.elapsed(), 1000);
+    expectIdle();
+    EXPECT_FALSE(link.lastError().isEmpty());
+}
+
+TEST_F(LinkTest, AbortEndsTheWaitAsAFailure)
+{
+    link.setInterval(3000ms);
+    radio.setScript(forCommand(Command::Query, replying("")));
+    QTimer::singleShot(50ms, &link, [this] { link.abort(QStringLiteral("stopped by the test")); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(link.lastError(), QStringLiteral("stopped by the test"));
+    // Still aborted: nothing more is waited for until the abort is cleared.
+    EXPECT_EQ(link.ConnectRadio(), reply::None);
+    link.clearAbort();
+    EXPECT_EQ(link.ConnectRadio(), reply::CT);
+    expectIdle();
+}
+
+class SendBlockTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        ASSERT_EQ(link.ConnectRadio(), reply::CT);
+        // An end packet: FF FE 'E' 'D', 1027 x FF, checksum 0x86.
+        packet = QByteArray(1032, '\xFF');
+        packet[1] = '\xFE';
+        packet[2] = 'E';
+        packet[3] = 'D';
+        packet[1031] = '\x86';
+        link.applySettings();
+        link.openIfClosed();
+    }
+    void TearDown() override { link.closeIfOpen(); }
+
+    QByteArray packet;
+};
+
+TEST_F(SendBlockTest, CollectsEchoAndReply)
+{
+    EXPECT_EQ(link.SendBlock(packet), 1036);
+    EXPECT_EQ(link.bytRxBuf().first(1032), packet);
+    EXPECT_EQ(link.bytRxBuf().sliced(1032), QByteArray("ED\r\n"));
+    EXPECT_FALSE(link.timer1Enabled());
+    EXPECT_TRUE(link.MSComm1().PortOpen()); // the caller's to close
+}
+
+TEST_F(SendBlockTest, SilentRadioStillGetsTheSecondHalfWithinOneWindow)
+{
+    Response mute = replying("");
+    mute.echo = false;
+    radio.setScript(forCommand(Command::End, mute));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(link.SendBlock(packet), 0);
+    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
+    EXPECT_GE(elapsed, kShortWindow);
+    EXPECT_LT(elapsed, 2 * kShortWindow);
+    idle(50ms);
+    ASSERT_EQ(radio.count(Command::End), 1);
+    EXPECT_EQ(radio.log().back().request.bytes, packet);
+}
+
+TEST_F(SendBlockTest, ReplyOneByteShortIsNotEnough)
+{
+    Response cut;
+    cut.cut = 1; // "ED" CR, no LF: 1035 bytes on the line
+    radio.setScript(forCommand(Command::End, cut));
+    EXPECT_LT(link.SendBlock(packet), Link::kPacketAwaited);
+}
+
+TEST_F(SendBlockTest, VanishingPortIsAnError)
+{
+    Response hangUp;
+    hangUp.reply = QByteArray();
+    hangUp.hangUp = true;
+    radio.setScript(forCommand(Command::End, hangUp));
+    EXPECT_THROW(link.SendBlock(packet), SerialError);
+    EXPECT_FALSE(link.timer1Enabled());
+}
+
+TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)
+{
+    const LineSettings s = LineSettings::parse(QStringLiteral("57600,n,8,1"));
+    EXPECT_EQ(s.baudRate, 57600);
+    EXPECT_EQ(s.parity, QSerialPort::NoParity);
+    EXPECT_EQ(s.dataBits, QSerialPort::Data8);
+    EXPECT_EQ(s.stopBits, QSerialPort::OneStop);
+    EXPECT_EQ(LineSettings::parse(QStringLiteral("9600,E,7,2")).parity, QSerialPort::EvenParity);
+    for (const char* bad : {"", "57600", "57600,n,8", "fast,n,8,1", "57600,x,8,1", "57600,n,9,1",
+                            "57600,n,8,3", "-1,n,8,1", "57600,n,8,1,1"})
+        EXPECT_THROW(LineSettings::parse(QString::fromLatin1(bad)), SerialError) << bad;
+}
+
+TEST(PortMenu, OneCheckMarkAfterStartUpAndEachClick)
+{
+    PortMenu menu;
+    // As created, two items carry a mark and the first wins.
+    EXPECT_TRUE(menu.isChecked(1));
+    EXPECT_TRUE(menu.isChecked(3));
+    EXPECT_EQ(menu.GetCOM(), 1);
+    menu.mnuCom_Click(1);
+    EXPECT_FALSE(menu.isChecked(3));
+    menu.mnuCom_Click(16);
+    EXPECT_EQ(menu.GetCOM(), 16);
+    for (int i = 1; i <= 15; ++i)
+        EXPECT_FALSE(menu.isChecked(i)) << i;
+    menu.mnuCom_Click(0); // no such item: every mark is gone
+    EXPECT_EQ(menu.GetCOM(), PortMenu::kNoneChecked);
+}
+
+TEST(PortMap, BindingsParseAndOverride)
+{
+    const auto binding = PortMap::parseBinding(QStringLiteral("3=/dev/pts/7"));
+    ASSERT_TRUE(binding);
+    EXPECT_EQ(binding->first, 3);
+    EXPECT_EQ(binding->second, QStringLiteral("/dev/pts/7"));
+    EXPECT_EQ(PortMap::parseBinding(QStringLiteral("COM12=/dev/ttyUSB1"))->first, 12);
+    for (const char* bad : {"", "=/dev/x", "3=", "0=/dev/x", "17=/dev/x", "x=/dev/x", "3"})
+        EXPECT_FALSE(PortMap::parseBinding(QString::fromLatin1(bad))) << bad;
+
+    PortMap map;
+    map.bind(2, QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(map.deviceFor(2), QStringLiteral("/dev/pts/9"));
+    EXPECT_TRUE(map.deviceFor(17).isEmpty());
+}
+
+} // namespace
+} // namespace tqb9
