@@ -1,0 +1,256 @@
+#include "flash/flasher.h"
+#include "flash/session.h"
+#include "link/reply.h"
+#include "sim/simradio.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace tqb9 {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::Command;
+using sim::Response;
+using sim::SimRadio;
+
+constexpr auto kShortWindow = 150ms;
+
+QByteArray bytes(const Packet& packet)
+{
+    return {reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size())};
+}
+
+Response replying(QByteArray reply)
+{
+    Response r;
+    r.reply = std::move(reply);
+    return r;
+}
+
+// Bends the replies to one command; attempt counts from 1 for each command (and, for program
+// packets, each block address).
+sim::Script onCommand(Command command,
+                      std::function<std::optional<Response>(const sim::Request&)> bend)
+{
+    return [command, bend](const sim::Request& request) -> std::optional<Response> {
+        if (request.command != command)
+            return std::nullopt;
+        return bend(request);
+    };
+}
+
+class FlasherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(radio.start(&error)) << error.toStdString();
+        session.Form_Load();
+        session.ports().bind(1, radio.devicePath());
+        session.link().setInterval(kShortWindow);
+        ASSERT_EQ(session.link().ConnectRadio(), reply::CT);
+    }
+
+    Link& link() { return session.link(); }
+    Flasher& flasher() { return session.flasher(); }
+
+    int sent(Command command) const { return radio.count(command); }
+    QList<QByteArray> packetsOf(Command command) const
+    {
+        QList<QByteArray> packets;
+        for (const sim::Exchange& exchange : radio.log()) {
+            if (exchange.request.command == command)
+                packets.append(exchange.request.bytes);
+        }
+        return packets;
+    }
+
+    SimRadio radio;
+    Session session;
+};
+
+struct AttemptCase {
+    const char* name;
+    Command command;
+    std::optional<QByteArray> reply; // every attempt; nullopt: the radio's own
+    std::int16_t result;
+    int transmissions;
+};
+
+class AttemptLoop : public FlasherTest, public ::testing::WithParamInterface<AttemptCase> {};
+
+TEST_P(AttemptLoop, AcceptedRepliesEndItOthersUseAnAttempt)
+{
+    const AttemptCase& c = GetParam();
+    if (c.reply)
+        radio.setScript(
+            onCommand(c.command, [c](const sim::Request&) { return replying(*c.reply); }));
+    if (c.command == Command::End) {
+        ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    }
+
+    const std::int16_t result =
+        c.command == Command::Erase ? flasher().EraseBlocks() : flasher().EndSession();
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(sent(c.command), c.transmissions);
+    EXPECT_FALSE(link().MSComm1().PortOpen());
+
+    // Every attempt sends the same, fixed packet.
+    const QByteArray expected = bytes(c.command == Command::Erase ? erasePacket() : endPacket());
+    for (const QByteArray& packet : packetsOf(c.command))
+        EXPECT_EQ(packet, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EraseAndEnd, AttemptLoop,
+    ::testing::Values(AttemptCase{"EraseBE", Command::Erase, std::nullopt, reply::BE, 1},
+                      AttemptCase{"EraseOkIsReturned", Command::Erase, "OK\r\n", reply::OK, 1},
+                      AttemptCase{"EraseNgThreeTimes", Command::Erase, "NG\r\n", 1, 3},
+                      AttemptCase{"EraseEndReplyIsNotAccepted", Command::Erase, "ED\r\n", 1, 3},
+                      AttemptCase{"EraseSilent", Command::Erase, "", 1, 3},
+                      AttemptCase{"EraseLfMissing", Command::Erase, "BE\r", 1, 3},
+                      AttemptCase{"EndED", Command::End, std::nullopt, reply::ED, 1},
+                      AttemptCase{"EndOkIsReturned", Command::End, "OK\r\n", reply::OK, 1},
+                      AttemptCase{"EndNgTenTimes", Command::End, "NG\r\n", 1, 10},
+                      AttemptCase{"EndEraseReplyIsNotAccepted", Command::End, "BE\r\n", 1, 10}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(FlasherTest, EraseRetriesUntilAccepted)
+{
+    radio.setScript(onCommand(Command::Erase, [](const sim::Request& request) {
+        return request.attempt < 3 ? std::optional(replying("NG\r\n")) : std::nullopt;
+    }));
+    EXPECT_EQ(flasher().EraseBlocks(), reply::BE);
+    EXPECT_EQ(sent(Command::Erase), 3);
+}
+
+TEST_F(FlasherTest, WritesTheBuiltInFirmwareExactly)
+{
+    QList<int> bar;
+    QObject::connect(&flasher(), &Flasher::barValue, [&bar](int row) { bar.append(row); });
+
+    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    EXPECT_EQ(flasher().WriteBlocks(), 0);
+    EXPECT_EQ(flasher().EndSession(), reply::ED);
+    EXPECT_FALSE(link().MSComm1().PortOpen());
+
+    EXPECT_EQ(sent(Command::Program), 250);
+    EXPECT_EQ(Flasher::blocksToWrite(session.image()), 250);
+    const QByteArray flash = radio.flash();
+    for (long address = 0xC0000; address <= 0xFEFFF; ++address) {
+        ASSERT_EQ(static_cast<std::uint8_t>(flash[static_cast<qsizetype>(address - 0xC0000)]),
+                  session.image().byteAt(address))
+            << std::hex << address;
+    }
+    for (const quint32 block : radio.writtenBlocks())
+        EXPECT_LT(block, 0xFF000U);
+    EXPECT_TRUE(radio.errors().isEmpty());
+
+    // The bar visits every block's first row once, skipped blocks included, and stops short of
+    // the end.
+    ASSERT_EQ(bar.size(), 252);
+    for (int i = 0; i < bar.size(); ++i)
+        EXPECT_EQ(bar[i], 0xC000 + 64 * i);
+    EXPECT_EQ(bar.back(), 0xFEC0);
+}
+
+TEST_F(FlasherTest, BlockRefusedTenTimesStopsTheWrite)
+{
+    constexpr quint32 kRefused = 0xC0400;
+    radio.setScript(onCommand(Command::Program, [](const sim::Request& request) {
+        return request.address == kRefused ? std::optional(replying("NG\r\n")) : std::nullopt;
+    }));
+    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    EXPECT_EQ(flasher().WriteBlocks(), 1);
+    EXPECT_FALSE(link().MSComm1().PortOpen());
+
+    const QList<QByteArray> packets = packetsOf(Command::Program);
+    ASSERT_EQ(packets.size(), 1 + 10); // the block before it, then ten tries of the same block
+    for (qsizetype i = 1; i < packets.size(); ++i)
+        EXPECT_EQ(packets[i], packets[1]);
+    EXPECT_EQ(packets[1].sliced(4, 3), QByteArray::fromHex("0c0400"));
+}
+
+TEST_F(FlasherTest, BlockAcceptedOnItsTenthAttemptCompletes)
+{
+    radio.setReplyLetters(Command::Program, "PG"); // as readily accepted as "OK"
+    radio.setScript(onCommand(Command::Program, [](const sim::Request& request) {
+        const bool refuse = request.address == 0xFEC00 && request.attempt < 10;
+        return refuse ? std::optional(replying("OK\r")) : std::nullopt; // 1035 bytes: too short
+    }));
+    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    EXPECT_EQ(flasher().WriteBlocks(), 0);
+    EXPECT_EQ(sent(Command::Program), 250 + 9);
+}
+
+TEST_F(FlasherTest, VanishingPortEndsTheWriteWithMinusOne)
+{
+    link().setInterval(3000ms);
+    // The cable is pulled right after the fifth block's reply went out.
+    QObject::connect(&radio, &SimRadio::requestHandled, &radio, [this](int index) {
+        const sim::Request& request = radio.log().at(index).request;
+        if (request.command == Command::Program && request.number == 5)
+            QTimer::singleShot(0, &radio, &SimRadio::hangUp);
+    });
+    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(flasher().WriteBlocks(), -1);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_LE(sent(Command::Program), 6);
+    EXPECT_FALSE(link().MSComm1().PortOpen());
+    EXPECT_FALSE(link().lastError().isEmpty());
+}
+
+TEST_F(FlasherTest, PortThatCannotBeOpenedGivesMinusOne)
+{
+    session.ports().bind(1, QStringLiteral("/dev/tq-b9-no-such-device"));
+    EXPECT_EQ(flasher().EraseBlocks(), -1);
+    EXPECT_EQ(flasher().WriteBlocks(), -1);
+    EXPECT_EQ(flasher().EndSession(), -1);
+    EXPECT_EQ(sent(Command::Erase) + sent(Command::Program) + sent(Command::End), 0);
+}
+
+TEST_F(FlasherTest, AlreadyOpenPortIsClosedAfterwards)
+{
+    link().applySettings();
+    link().openIfClosed();
+    ASSERT_TRUE(link().MSComm1().PortOpen());
+    EXPECT_EQ(flasher().EndSession(), reply::ED);
+    EXPECT_FALSE(link().MSComm1().PortOpen());
+}
+
+TEST_F(FlasherTest, EmptyImageSendsNothingButMovesTheBar)
+{
+    MemoryImage empty;
+    empty.setMemory(0xFF00, 0, 0); // data above the write range is never sent
+    empty.markRowUsed(0xFF00);
+    Flasher blank(link(), empty);
+    int moves = 0;
+    QObject::connect(&blank, &Flasher::barValue, [&moves](int) { ++moves; });
+    EXPECT_EQ(blank.WriteBlocks(), 0);
+    EXPECT_EQ(moves, 252);
+    EXPECT_EQ(sent(Command::Program), 0);
+}
+
+TEST_F(FlasherTest, BlockWithOneUsedRowIsSentWhole)
+{
+    MemoryImage image;
+    image.setMemory(0xD013, 4, 0x5A);
+    image.markRowUsed(0xD013);
+    Flasher single(link(), image);
+    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
+    EXPECT_EQ(single.WriteBlocks(), 0);
+    const QList<QByteArray> packets = packetsOf(Command::Program);
+    ASSERT_EQ(packets.size(), 1);
+    EXPECT_EQ(packets[0].sliced(4, 3), QByteArray::fromHex("0d0000"));
+    QByteArray data(1024, '\xFF');
+    data[0x134] = '\x5A';
+    EXPECT_EQ(packets[0].sliced(7, 1024), data);
+}
+
+} // namespace
+} // namespace tqb9
