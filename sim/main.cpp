@@ -1,0 +1,265 @@
+// tq-b9-sim: a simulated TQ-B9 radio on a pseudo-terminal, for trying the firmware writer
+// without hardware. The first line of stdout is the device to open.
+
+#include "sim/faultspec.h"
+#include "sim/simradio.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <unistd.h>
+
+using namespace tqb9::sim;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+// Only write() is safe in a signal handler; the event loop picks the byte up.
+void onSignal(int signal)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchTerminationSignals(QString* error)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        *error = QStringLiteral("pipe: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+
+void say(const QString& text)
+{
+    std::fprintf(stderr, "tq-b9-sim: %s\n", qPrintable(text));
+}
+
+// Control bytes shown as \r, \n or \xNN, so a trace line stays one line.
+QString printable(const QByteArray& bytes)
+{
+    QString text;
+    for (const char c : bytes) {
+        if (c == '\r')
+            text += QLatin1String("\\r");
+        else if (c == '\n')
+            text += QLatin1String("\\n");
+        else if (c >= 0x20 && c < 0x7F)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(static_cast<quint8>(c), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString summary(const SimRadio& radio)
+{
+    QStringList counts;
+    int requests = 0;
+    for (int i = 0; i < kCommandCount; ++i) {
+        const auto command = static_cast<Command>(i);
+        requests += radio.count(command);
+        if (radio.count(command) > 0)
+            counts << QStringLiteral("%1 %2").arg(commandName(command)).arg(radio.count(command));
+    }
+    return QStringLiteral("%1 requests (%2), %3 blocks written, %4 errors, %5 at wrong line "
+                          "settings")
+        .arg(requests)
+        .arg(counts.isEmpty() ? QStringLiteral("none") : counts.join(QLatin1String(", ")))
+        .arg(radio.writtenBlocks().size())
+        .arg(radio.errors().size() - radio.wrongLineCount())
+        .arg(radio.wrongLineCount());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq-b9-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated TQ-B9 radio on a pseudo-terminal. Prints the device to open as the first\n"
+        "line of stdout and answers like the radio until SIGINT or SIGTERM, the end of the\n"
+        "session (--exit-after-end) or a hang-up. Warns of requests sent at other line settings\n"
+        "than 57600,n,8,1; a Linux pty shows only the speed and the stop bits."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption linkOption(QStringLiteral("link"),
+                                        QStringLiteral("Also make PATH a symlink to the device "
+                                                       "(removed at exit)."),
+                                        QStringLiteral("PATH"));
+    const QCommandLineOption dumpOption(QStringLiteral("dump"),
+                                        QStringLiteral("At exit, write the flash 0xC0000..0xFFFFF "
+                                                       "(262,144 raw bytes) to FILE."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption paceOption(QStringLiteral("pace"),
+                                        QStringLiteral("Send echo and replies at 57600 8N1 speed "
+                                                       "(5,760 bytes/s)."));
+    const QCommandLineOption faultOption(QStringLiteral("fault"),
+                                         QStringLiteral("Bend the radio's answers (see below)."),
+                                         QStringLiteral("FAULT"));
+    const QCommandLineOption hangupOption(QStringLiteral("hangup-after-blocks"),
+                                          QStringLiteral("Hang up once N program packets have "
+                                                         "been answered."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption programReplyOption(
+        QStringLiteral("program-reply"),
+        QStringLiteral("The radio's letters for a program packet: OK (default) or PG."),
+        QStringLiteral("LL"));
+    const QCommandLineOption queryReplyOption(
+        QStringLiteral("query-reply"),
+        QStringLiteral("The radio's letters for the model query: OK (default), RE for a region "
+                       "mismatch."),
+        QStringLiteral("LL"));
+    const QCommandLineOption exitAfterEndOption(
+        QStringLiteral("exit-after-end"),
+        QStringLiteral("Exit 0 once the end packet's \"ED\" has been read by the program."));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Trace every request on stderr."));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("No warnings and no summary at exit."));
+    parser.addOptions({linkOption, dumpOption, paceOption, faultOption, hangupOption,
+                       programReplyOption, queryReplyOption, exitAfterEndOption, verboseOption,
+                       quietOption});
+
+    const auto usageError = [](const QString& text) {
+        say(text);
+        return 2;
+    };
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs("\n", stdout);
+        std::fputs(qPrintable(faultGrammar()), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument \"%1\"")
+                              .arg(parser.positionalArguments().constFirst()));
+
+    SimRadio radio;
+    QList<FaultRule> rules;
+    for (const QString& text : parser.values(faultOption)) {
+        QString error;
+        const auto rule = parseFault(text, &error);
+        if (!rule)
+            return usageError(error);
+        rules.append(*rule);
+    }
+    if (parser.isSet(hangupOption)) {
+        bool ok = false;
+        const int blocks = parser.value(hangupOption).toInt(&ok);
+        if (!ok || blocks < 1)
+            return usageError(QStringLiteral("--hangup-after-blocks needs a count of 1 or more"));
+        rules.append(hangUpAfterBlocks(blocks));
+    }
+    if (!rules.isEmpty())
+        radio.setScript(faultScript(rules));
+    for (const auto& [option, command] : {std::pair{programReplyOption, Command::Program},
+                                          std::pair{queryReplyOption, Command::Query}}) {
+        if (!parser.isSet(option))
+            continue;
+        const QString letters = parser.value(option);
+        if (letters.size() != 2 || letters.toLatin1().size() != 2)
+            return usageError(QStringLiteral("--%1 needs two letters").arg(option.names().first()));
+        radio.setReplyLetters(command, letters.toLatin1());
+    }
+    radio.setPacing(parser.isSet(paceOption));
+    const bool quiet = parser.isSet(quietOption);
+
+    QString error;
+    if (!catchTerminationSignals(&error) || !radio.start(&error)) {
+        say(error);
+        return 1;
+    }
+    const QString linkPath = parser.value(linkOption);
+    if (!linkPath.isEmpty()) {
+        const QFileInfo existing(linkPath);
+        if (existing.isSymLink())
+            QFile::remove(linkPath);
+        else if (existing.exists()) {
+            say(QStringLiteral("%1 exists and is not a symlink").arg(linkPath));
+            return 1;
+        }
+        if (::symlink(qPrintable(radio.devicePath()), qPrintable(linkPath)) != 0) {
+            say(QStringLiteral("symlink %1: %2")
+                    .arg(linkPath, QString::fromLocal8Bit(strerror(errno))));
+            return 1;
+        }
+    }
+
+    // The device line tells a script the radio is ready, so the link must exist before it.
+    std::printf("%s\n", qPrintable(radio.devicePath()));
+    std::fflush(stdout);
+
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        while (::read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    QObject::connect(&radio, &SimRadio::hungUp, &app, [quiet] {
+        if (!quiet)
+            say(QStringLiteral("hung up"));
+        QCoreApplication::quit();
+    });
+    if (parser.isSet(exitAfterEndOption))
+        QObject::connect(&radio, &SimRadio::sessionEnded, &app, &QCoreApplication::quit);
+    if (!quiet) {
+        QObject::connect(&radio, &SimRadio::errorRecorded, &app, [&radio](int index) {
+            const Error& e = radio.errors().at(index);
+            say(QStringLiteral("%1: %2").arg(e.kind == ErrorKind::WrongLineSettings
+                                                 ? QLatin1String("warning")
+                                                 : QLatin1String("error"),
+                                             e.message));
+        });
+    }
+    if (parser.isSet(verboseOption)) {
+        QObject::connect(&radio, &SimRadio::requestHandled, &app, [&radio](int index) {
+            const Exchange& e = radio.log().at(index);
+            QString what = commandName(e.request.command);
+            if (e.request.command == Command::Program)
+                what += QStringLiteral("@0x%1").arg(e.request.address, 5, 16, QLatin1Char('0'));
+            say(QStringLiteral("%1 #%2: %3 bytes at %4, reply \"%5\"%6%7")
+                    .arg(what)
+                    .arg(e.request.attempt)
+                    .arg(e.request.bytes.size())
+                    .arg(e.line.toString(), printable(e.reply),
+                         e.echoed ? QString() : QStringLiteral(", no echo"),
+                         e.hungUp ? QStringLiteral(", hanging up") : QString()));
+        });
+    }
+
+    app.exec();
+
+    int status = 0;
+    if (parser.isSet(dumpOption) && !radio.writeFlash(parser.value(dumpOption), &error)) {
+        say(error);
+        status = 1;
+    }
+    if (!linkPath.isEmpty())
+        QFile::remove(linkPath);
+    if (!quiet)
+        say(summary(radio));
+    return status;
+}
