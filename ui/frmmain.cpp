@@ -80,6 +80,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("TQ-B9 ver E5.000"));
+    // The window has one size, so it offers no maximise button; that leaves the narrow title
+    // bar more room for the caption.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     auto* client = new QWidget(this);
     client->setFixedSize(kClientWidth, kClientHeight);

@@ -1,6 +1,8 @@
+#include "sim/simradio.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <QAction>
@@ -56,6 +58,61 @@ QList<int> checkedItems(frmMain& window)
     return checked;
 }
 
+// Long enough for a pseudo-terminal round trip, short enough that a silent radio costs little.
+constexpr std::chrono::milliseconds kShortWindow{200};
+
+// Two 1 KB blocks, the first and the last the write reaches, so a run is quick and the bar still
+// travels its whole way.
+constexpr long kFirstBlock = 0xC000;
+constexpr long kLastBlock = 0xFEC0;
+
+void useTwoBlockFirmware(MemoryImage& image)
+{
+    image.ClearMemory();
+    for (const long row : {kFirstBlock, kLastBlock}) {
+        for (int column = 0; column < MemoryImage::kColumns; ++column)
+            image.setMemory(row, column, static_cast<std::int16_t>((row + column) & 0x7F));
+        image.markRowUsed(row);
+    }
+}
+
+QString sentTo(const sim::SimRadio& radio)
+{
+    QStringList commands;
+    for (const sim::Exchange& exchange : radio.log())
+        commands.append(sim::commandName(exchange.request.command));
+    return commands.join(QLatin1Char(' '));
+}
+
+QString repeated(const QString& word, int times)
+{
+    QStringList words;
+    for (int i = 0; i < times; ++i)
+        words.append(word);
+    return words.join(QLatin1Char(' '));
+}
+
+// A shown window on COM1 wired to a simulated radio, loaded with the two-block firmware.
+struct Rig {
+    sim::SimRadio radio;
+    RecordingWindow window;
+
+    bool start()
+    {
+        QString error;
+        if (!radio.start(&error)) {
+            qWarning("simulated radio: %s", qPrintable(error));
+            return false;
+        }
+        window.session().ports().bind(1, radio.devicePath());
+        window.Form_Load();
+        useTwoBlockFirmware(window.session().image());
+        window.session().link().setInterval(kShortWindow);
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+};
+
 } // namespace
 
 class tst_frmmain : public QObject {
@@ -72,6 +129,11 @@ private slots:
     void statusTipsNameTheDevice();
     void comBindings_data();
     void comBindings();
+
+    void outcomes_data();
+    void outcomes();
+    void menuChoiceTakesEffectAtNextStep();
+    void closeRefusedWhileRunning();
 };
 
 void tst_frmmain::startUp()
@@ -283,6 +345,168 @@ void tst_frmmain::comBindings()
         QCOMPARE(ports.portFor(port).device, device);
     else
         QVERIFY2(error.contains(values.constLast()), qPrintable(error));
+}
+
+void tst_frmmain::outcomes_data()
+{
+    QTest::addColumn<int>("faulty");       // the command the radio answers differently, -1: none
+    QTest::addColumn<QByteArray>("reply"); // its reply letters; empty: no reply at all
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("sent"); // every request the radio saw, in order
+    QTest::addColumn<int>("barAtBox"); // where the bar stood while the box was open
+
+    const auto row = [](const char* name, sim::Command command, const char* reply) -> QTestData& {
+        return QTest::newRow(name) << static_cast<int>(command) << QByteArray(reply);
+    };
+    const QString programs = repeated("program", 10);
+
+    QTest::newRow("completed") << -1 << QByteArray() << "Completed." << 0 << "OK"
+                               << "query connect erase program program end" << int(kLastBlock);
+    row("region refused", sim::Command::Query, "RE") << "Region error" << 48 << "NG"
+                                                     << "query" << int(kFirstBlock);
+    row("query unanswered", sim::Command::Query, "") << "Error" << 48 << "NG"
+                                                     << "query" << int(kFirstBlock);
+    row("connect answered OK", sim::Command::Connect, "OK") << "Connect failed." << 48 << "NG"
+                                                            << "query connect" << int(kFirstBlock);
+    row("connect unanswered", sim::Command::Connect, "") << "Connect failed." << 48 << "NG"
+                                                         << "query connect" << int(kFirstBlock);
+    row("erase answered OK", sim::Command::Erase, "OK")
+        << "Erase failed." << 48 << "NG"
+        << "query connect erase" << int(kFirstBlock);
+    row("erase refused", sim::Command::Erase, "NG")
+        << "Erase failed." << 48 << "NG"
+        << "query connect erase erase erase" << int(kFirstBlock);
+    row("write refused", sim::Command::Program, "NG")
+        << "Write failed." << 48 << "NG"
+        << "query connect erase " + programs << int(kFirstBlock);
+    row("end answered OK", sim::Command::End, "OK")
+        << "Disconnect failed." << 48 << "NG"
+        << "query connect erase program program end" << int(kLastBlock);
+}
+
+void tst_frmmain::outcomes()
+{
+    QFETCH(int, faulty);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, text);
+    QFETCH(int, style);
+    QFETCH(QString, title);
+    QFETCH(QString, sent);
+    QFETCH(int, barAtBox);
+
+    Rig rig;
+    QVERIFY(rig.start());
+    const auto command = static_cast<sim::Command>(faulty);
+    if (faulty >= 0 && !reply.isEmpty())
+        rig.radio.setReplyLetters(command, reply);
+
+    // The empty bar is on screen and Start is off from the first exchange on.
+    bool emptyBarAtQuery = false;
+    rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == sim::Command::Query)
+            emptyBarAtQuery = rig.window.bar()->isVisible() &&
+                              rig.window.bar()->value() == rig.window.bar()->minimum() &&
+                              !rig.window.cmdZumil()->isEnabled();
+        if (faulty >= 0 && reply.isEmpty() && request.command == command)
+            return sim::Response{.reply = QByteArray()};
+        return std::nullopt;
+    });
+
+    // A run left before: the bar must start empty again.
+    rig.window.bar()->setValue(rig.window.bar()->maximum());
+    QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+
+    QCOMPARE(rig.window.shown.size(), 1);
+    const RecordingWindow::Shown& box = rig.window.shown.constFirst();
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.style, style);
+    QCOMPARE(box.title, title);
+    QVERIFY(emptyBarAtQuery);
+    // The box is modal and shown from inside the run: the bar stays where the run left it.
+    QVERIFY(box.barVisible);
+    QCOMPARE(box.barValue, barAtBox);
+    QVERIFY(!box.startEnabled);
+    QVERIFY(box.running);
+
+    QCOMPARE(sentTo(rig.radio), sent);
+    QVERIFY(!rig.window.bar()->isVisible());
+    QVERIFY(rig.window.cmdZumil()->isEnabled());
+    QVERIFY(!rig.window.running());
+    QCOMPARE(rig.radio.wrongLineCount(), 0);
+    if (text == QLatin1String("Completed."))
+        QCOMPARE(rig.radio.writtenBlocks(), (QList<quint32>{0xC0000, 0xFEC00}));
+}
+
+void tst_frmmain::menuChoiceTakesEffectAtNextStep()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    sim::SimRadio second;
+    QVERIFY(second.start());
+    rig.window.session().ports().bind(2, second.devicePath());
+    {
+        // The second radio is put into flash mode beforehand, so the rest of the run can finish
+        // on it.
+        Session other;
+        other.ports().bind(1, second.devicePath());
+        QCOMPARE(other.link().ConnectRadio(), 3);
+    }
+
+    // The operator picks COM2 while the connect waits for its reply on COM1.
+    rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == sim::Command::Connect)
+            rig.window.mnuCom(2)->trigger();
+        return std::nullopt;
+    });
+    rig.window.cmdZumil_Click();
+
+    QCOMPARE(checkedItems(rig.window), QList<int>{2});
+    // The connect in progress stays on COM1; every later step opens COM2.
+    QCOMPARE(sentTo(rig.radio), QStringLiteral("query connect"));
+    QCOMPARE(sentTo(second), QStringLiteral("connect erase program program end"));
+    QCOMPARE(rig.window.shown.size(), 1);
+    QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
+    QVERIFY(rig.radio.writtenBlocks().isEmpty());
+    QCOMPARE(second.writtenBlocks().size(), 2);
+}
+
+void tst_frmmain::closeRefusedWhileRunning()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+
+    bool closedWhileWaiting = true;
+    rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == sim::Command::Erase) {
+            closedWhileWaiting = rig.window.close();
+            // Start is off: a click does not begin a second run inside this one.
+            QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+        }
+        return std::nullopt;
+    });
+    bool closedWhileShown = true;
+    rig.window.whileShown = [&] {
+        closedWhileShown = rig.window.close();
+    };
+
+    rig.window.cmdZumil_Click();
+    QVERIFY(!closedWhileWaiting);
+    QVERIFY(!closedWhileShown);
+    QVERIFY(rig.window.isVisible());
+    QCOMPARE(rig.window.shown.size(), 1);
+    QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
+    QCOMPARE(rig.radio.count(sim::Command::Query), 1);
+
+    // Idle again: Start works at once and begins with a fresh query, and closing is allowed.
+    rig.radio.setScript({});
+    rig.window.whileShown = {};
+    QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+    QCOMPARE(rig.window.shown.size(), 2);
+    QCOMPARE(rig.radio.count(sim::Command::Query), 2);
+    QVERIFY(rig.window.close());
+    QVERIFY(!rig.window.isVisible());
 }
 
 QTEST_MAIN(tst_frmmain)
