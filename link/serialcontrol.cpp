@@ -136,6 +136,9 @@ void SerialControl::Output(QByteArrayView bytes)
     const qint64 written = m_port.write(bytes.data(), bytes.size());
     if (written != bytes.size())
         fail(QStringLiteral("cannot send: %1").arg(m_port.errorString()));
+    // QSerialPort only queues the bytes until the event loop runs, and closing the port drops the
+    // queue: the second half of a packet whose window had already closed never left.
+    m_port.flush();
 }
 
 qint64 SerialControl::InBufferCount() const
