@@ -1,0 +1,119 @@
+#include "faults/harness.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace tqb9::faults {
+namespace {
+
+constexpr long kTopOfWrite = 0xFF000;
+
+// The kernel hands bytes from one end of a pseudo-terminal to the other within a few
+// milliseconds; the margin is for a loaded machine and the sanitizer build.
+constexpr std::chrono::milliseconds kSettle{40};
+
+std::uint8_t pattern(long address)
+{
+    return static_cast<std::uint8_t>((address * 7) ^ (address >> 8));
+}
+
+} // namespace
+
+Bench::Bench(std::chrono::milliseconds window)
+{
+    if (!sim.start(&m_problem))
+        return;
+    session.Form_Load();
+    session.ports().bind(1, sim.devicePath());
+    session.link().setInterval(window);
+    QObject::connect(&session, &Session::stepStarted, &session, [this](Step step) {
+        steps += (steps.empty() ? "" : ", ") + std::string(stepName(step));
+    });
+}
+
+void Bench::settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(kSettle, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::string word(const sim::Request& request)
+{
+    if (request.command == sim::Command::Program)
+        return QString::number(request.address, 16).toUpper().toStdString();
+    return sim::commandName(request.command).toStdString();
+}
+
+void loadThreeBlocks(MemoryImage& image)
+{
+    image.ClearMemory();
+    for (const long block : {0xC0000L, 0xE0000L, 0xFEC00L, 0xFF000L}) {
+        for (long address = block; address < block + 1024; ++address)
+            image.setMemory(address >> 4, address & 0xF, pattern(address));
+        for (long row = block >> 4; row < (block + 1024) >> 4; ++row)
+            image.markRowUsed(row);
+    }
+}
+
+std::string received(const sim::SimRadio& sim)
+{
+    std::string list;
+    const auto& log = sim.log();
+    for (qsizetype i = 0; i < log.size();) {
+        const std::string current = word(log[i].request);
+        qsizetype repeats = 1;
+        while (i + repeats < log.size() && word(log[i + repeats].request) == current)
+            ++repeats;
+        list += (list.empty() ? "" : " ") + current;
+        if (repeats > 1)
+            list += "*" + std::to_string(repeats);
+        i += repeats;
+    }
+    return list;
+}
+
+std::string stepsUpTo(Outcome outcome)
+{
+    Step last = Step::End;
+    switch (outcome) {
+    case Outcome::RegionError:
+    case Outcome::Error:
+        last = Step::Query;
+        break;
+    case Outcome::ConnectFailed:
+        last = Step::Connect;
+        break;
+    case Outcome::EraseFailed:
+        last = Step::Erase;
+        break;
+    case Outcome::WriteFailed:
+        last = Step::Write;
+        break;
+    case Outcome::DisconnectFailed:
+    case Outcome::Completed:
+        break;
+    }
+    std::string steps;
+    for (int step = 0; step <= static_cast<int>(last); ++step)
+        steps += (steps.empty() ? "" : ", ") + std::string(stepName(static_cast<Step>(step)));
+    return steps;
+}
+
+std::string text(Outcome outcome)
+{
+    return messageFor(outcome).text.toStdString();
+}
+
+bool flashMatchesImage(const sim::SimRadio& sim, const MemoryImage& image)
+{
+    const QByteArray& flash = sim.flash();
+    for (long address = sim::kFlashStart; address < kTopOfWrite; ++address) {
+        if (static_cast<std::uint8_t>(flash[static_cast<qsizetype>(address - sim::kFlashStart)]) !=
+            image.byteAt(address))
+            return false;
+    }
+    return true;
+}
+
+} // namespace tqb9::faults

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "flash/session.h"
+#include "sim/faultspec.h"
+#include "sim/simradio.h"
+
+#include <chrono>
+#include <string>
+
+namespace tqb9::faults {
+
+// Short enough that a step timing out ten times costs 1.5 s, long enough that a loaded machine
+// running the sanitizer build still gets an untroubled reply in time.
+inline constexpr std::chrono::milliseconds kShortWindow{150};
+
+// A simulated radio on COM1 and a session after its start-up load, with the given reply window.
+// The radio is declared first so the session, which may hold its port open, goes first.
+struct Bench {
+    explicit Bench(std::chrono::milliseconds window);
+
+    bool ready() const { return m_problem.isEmpty(); }
+    // Lets the radio take in what is still on its way: the second half of a packet sent just as
+    // a run gave up is part of that run.
+    void settle();
+    std::string problem() const { return m_problem.toStdString(); }
+
+    sim::SimRadio sim;
+    Session session;
+    // The steps the session entered, in order: "model query, connect, ...".
+    std::string steps;
+
+private:
+    QString m_problem;
+};
+
+// Three 1 KB blocks of data: the first of the image (0xC0000), one in the middle (0xE0000) and
+// the last one the write covers (0xFEC00), plus data in the top 4 KB, which is never sent.
+void loadThreeBlocks(MemoryImage& image);
+
+// A request as received() names it.
+std::string word(const sim::Request& request);
+
+// The requests the radio received, one word each ("query", "erase", "C0000" for a program packet
+// at 0xC0000), repeats written as "C0000*10".
+std::string received(const sim::SimRadio& sim);
+
+// The steps a run ending in outcome has entered, in the form of Bench::steps.
+std::string stepsUpTo(Outcome outcome);
+
+std::string text(Outcome outcome);
+
+// The radio's flash against the image over the range a run writes, 0xC0000..0xFEFFF.
+bool flashMatchesImage(const sim::SimRadio& sim, const MemoryImage& image);
+
+} // namespace tqb9::faults
