@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Screenshots of the window as an operator sees it, taken from a real X server: at rest, during a
+# run against the simulated radio (paced like the real line, so the bar moves slowly enough to be
+# caught), and with the "Completed." box.
+#
+#   tools/screenshots.sh [BUILD_DIR] [OUT_DIR]        (defaults: build, docs)
+#
+# Needs the tq-b9 and tq-b9-sim programs in BUILD_DIR/bin and these Debian packages:
+#   xvfb openbox xdotool x11-utils imagemagick
+# Everything runs on a private Xvfb display that is torn down afterwards.
+set -euo pipefail
+
+build=${1:-build}
+out=${2:-docs}
+app="$build/bin/tq-b9"
+sim="$build/bin/tq-b9-sim"
+caption='^TQ-B9 ver E5.000$'
+# How long into the write the running shot is taken, and how long a whole paced run may take.
+running_after=12
+run_limit=240
+
+for tool in Xvfb openbox xdotool xwininfo xprop import convert; do
+    command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing" >&2; exit 1; }
+done
+for program in "$app" "$sim"; do
+    [ -x "$program" ] || { echo "screenshots: $program is not built" >&2; exit 1; }
+done
+mkdir -p "$out"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $2 seconds for the command in $1 to succeed.
+wait_for() {
+    local deadline=$((SECONDS + $2))
+    until eval "$1"; do
+        ((SECONDS < deadline)) || { echo "screenshots: gave up waiting for: $1" >&2; exit 1; }
+        sleep 0.2
+    done
+}
+
+# The window and whatever it has open, cut from the screen, on a light margin.
+grab() {
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop "$(region)" +repage -bordercolor '#d8d8d8' -border 8 "$1"
+    echo "wrote $1"
+}
+
+# Bounding box of every visible top-level window of the program, window-manager frames included.
+region() {
+    local x0=100000 y0=100000 x1=0 y1=0 id left right top bottom
+    for id in $(xdotool search --onlyvisible --pid "$app_pid"); do
+        # xwininfo, not xdotool, whose position of a framed window is off by the frame.
+        xwininfo -id "$id" >"$work/info"
+        X=$(sed -n 's/.*Absolute upper-left X: *//p' "$work/info")
+        Y=$(sed -n 's/.*Absolute upper-left Y: *//p' "$work/info")
+        WIDTH=$(sed -n 's/.*Width: *//p' "$work/info")
+        HEIGHT=$(sed -n 's/.*Height: *//p' "$work/info")
+        read -r left right top bottom < <(xprop -id "$id" _NET_FRAME_EXTENTS |
+            sed -n 's/.*= *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1 \2 \3 \4/p')
+        left=${left:-0} right=${right:-0} top=${top:-0} bottom=${bottom:-0}
+        ((X - left < x0)) && x0=$((X - left))
+        ((Y - top < y0)) && y0=$((Y - top))
+        ((X + WIDTH + right > x1)) && x1=$((X + WIDTH + right))
+        ((Y + HEIGHT + bottom > y1)) && y1=$((Y + HEIGHT + bottom))
+    done
+    echo "$((x1 - x0))x$((y1 - y0))+$x0+$y0"
+}
+
+Xvfb -displayfd 3 -screen 0 640x400x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for '[ -s "$work/display" ]' 10
+export DISPLAY=":$(cat "$work/display")"
+
+# A compact title bar (caption, minimise, close) in a plain face, as on the small desktops the
+# window was made for; the default theme's bold caption does not fit a 160-pixel window.
+cat >"$work/rc.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme>
+    <titleLayout>LIC</titleLayout>
+    <font place="ActiveWindow"><name>DejaVu Sans</name><size>7</size><weight>Normal</weight></font>
+    <font place="InactiveWindow"><name>DejaVu Sans</name><size>7</size><weight>Normal</weight></font>
+  </theme>
+</openbox_config>
+XML
+openbox --sm-disable --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window' 10
+
+"$sim" --pace --quiet --link "$work/radio" >"$work/sim.out" &
+pids+=($!)
+wait_for '[ -e "$work/radio" ]' 10
+
+"$app" --com 1="$work/radio" &
+app_pid=$!
+pids+=("$app_pid")
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "$caption" | head -n1)
+xdotool windowmove --sync "$window" 40 40
+xdotool windowactivate --sync "$window"
+sleep 1
+grab "$out/window-idle.png"
+
+# Start is the only control that takes the focus, so the space bar presses it.
+xdotool key --window "$window" space
+sleep "$running_after"
+grab "$out/window-running.png"
+
+timeout "$run_limit" xdotool search --sync --onlyvisible --name '^(OK|NG)$' >"$work/box"
+sleep 1
+box=$(head -n1 "$work/box")
+grab "$out/window-completed.png"
+if [ "$(xdotool getwindowname "$box")" != OK ]; then
+    echo "screenshots: the run did not complete, see $out/window-completed.png" >&2
+    exit 1
+fi
