@@ -1,15 +1,52 @@
-// Placeholder until the generated firmware lands: an empty table, so the engine links.
 #include "image/firmwaretable.h"
 
 #include "image/memoryimage.h"
 #include "image/srecord.h"
 
-namespace tqb9 {
+#include <cstddef>
+#include <iterator>
 
-std::span<const std::string_view> builtInFirmwareLines() { return {}; }
-void FirmwareTable::FillSRecTable1() {}
-void FirmwareTable::FillSRecTable2() {}
-void FirmwareTable::FillSRecTable3() {}
+namespace tqb9 {
+namespace {
+
+// The lines of image/firmware.s19, compiled in.
+constexpr std::string_view kFirmwareLines[] = {
+#include "firmwarelines.inc"
+};
+
+constexpr std::size_t kLineCount = 8023;
+static_assert(std::size(kFirmwareLines) == kLineCount,
+              "image/firmware.s19 must hold the 8,023 lines the table is laid out for");
+static_assert(kLineCount <= FirmwareTable::kCapacity);
+
+void copyLines(FirmwareTable& table, std::size_t first, std::size_t last)
+{
+    for (std::size_t j = first; j <= last; ++j)
+        table.strSRec[j] = kFirmwareLines[j];
+}
+
+} // namespace
+
+std::span<const std::string_view> builtInFirmwareLines()
+{
+    return kFirmwareLines;
+}
+
+void FirmwareTable::FillSRecTable1()
+{
+    copyLines(*this, 0, 2999);
+}
+
+void FirmwareTable::FillSRecTable2()
+{
+    copyLines(*this, 3000, 5999);
+}
+
+void FirmwareTable::FillSRecTable3()
+{
+    copyLines(*this, 6000, kLineCount - 1);
+    lngSRecCount = static_cast<std::int32_t>(kLineCount);
+}
 
 void LoadBuiltInFirmware(MemoryImage& image, FirmwareTable& table)
 {

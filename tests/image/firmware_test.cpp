@@ -1,0 +1,230 @@
+// The built-in firmware after the start-up load. The records are decoded here by a decoder of the
+// test's own, so the image is compared with the text rather than with a second run of the reader.
+#include "image/firmwaretable.h"
+#include "image/memoryimage.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace tqb9 {
+namespace {
+
+constexpr long kStart = 0xC0000;
+constexpr long kEnd = 0x100000;
+
+struct Decoded {
+    char type;
+    std::uint32_t address;
+    std::vector<int> data;
+};
+
+std::optional<int> upperHexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return std::nullopt;
+}
+
+// Strict: upper-case digits only, count matching the length, checksum correct.
+std::optional<Decoded> decode(std::string_view line)
+{
+    if (line.size() < 4 || line.size() % 2 != 0 || line[0] != 'S')
+        return std::nullopt;
+    std::vector<int> bytes;
+    for (std::size_t i = 2; i < line.size(); i += 2) {
+        const auto hi = upperHexDigit(line[i]);
+        const auto lo = upperHexDigit(line[i + 1]);
+        if (!hi || !lo)
+            return std::nullopt;
+        bytes.push_back(*hi * 16 + *lo);
+    }
+    if (bytes[0] != static_cast<int>(bytes.size()) - 1)
+        return std::nullopt;
+    int sum = 0;
+    for (const int b : bytes)
+        sum += b;
+    if ((sum & 0xFF) != 0xFF)
+        return std::nullopt;
+    const std::size_t addressBytes = line[1] == '2' || line[1] == '8' ? 3 : 2;
+    if (bytes.size() < addressBytes + 2)
+        return std::nullopt;
+    Decoded d{line[1], 0, {}};
+    for (std::size_t i = 1; i <= addressBytes; ++i)
+        d.address = d.address << 8 | static_cast<std::uint32_t>(bytes[i]);
+    d.data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(addressBytes) + 1, bytes.end() - 1);
+    return d;
+}
+
+class BuiltInFirmware : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadBuiltInFirmware(*m_image, *m_table);
+        m_expected.assign(kEnd - kStart, -1);
+        for (const std::string_view line : builtInFirmwareLines()) {
+            const auto d = decode(line);
+            ASSERT_TRUE(d) << line;
+            if (d->type != '2')
+                continue;
+            m_records.push_back(*d);
+            for (std::size_t i = 0; i < d->data.size(); ++i)
+                m_expected[d->address + i - kStart] = d->data[i];
+        }
+    }
+
+    int expectedAt(long address) const
+    {
+        return m_expected[static_cast<std::size_t>(address - kStart)];
+    }
+    bool expectFlag(long row) const
+    {
+        for (long a = row * 16; a < row * 16 + 16; ++a) {
+            if (expectedAt(a) >= 0 && expectedAt(a) < 0xFF)
+                return true;
+        }
+        return false;
+    }
+
+    std::unique_ptr<MemoryImage> m_image = std::make_unique<MemoryImage>();
+    std::unique_ptr<FirmwareTable> m_table = std::make_unique<FirmwareTable>();
+    std::vector<Decoded> m_records;
+    std::vector<int> m_expected; // per address, -1 where no record covers it
+};
+
+TEST_F(BuiltInFirmware, TableHoldsTheLinesInOrder)
+{
+    const auto lines = builtInFirmwareLines();
+    ASSERT_EQ(lines.size(), 8023u);
+    ASSERT_EQ(m_table->lngSRecCount, 8023);
+    EXPECT_EQ(m_table->strSRec[0], "S0030000FC");
+    EXPECT_EQ(m_table->strSRec[8022], "S804000000FB");
+    for (std::size_t j = 0; j < lines.size(); ++j)
+        ASSERT_EQ(m_table->strSRec[j], lines[j]) << j;
+    for (std::size_t j = lines.size(); j < m_table->strSRec.size(); ++j)
+        ASSERT_TRUE(m_table->strSRec[j].empty()) << j;
+}
+
+TEST_F(BuiltInFirmware, RecordsAreOrderedS2DataOfTheStatedSizes)
+{
+    const auto lines = builtInFirmwareLines();
+    std::size_t characters = 0;
+    for (const std::string_view line : lines)
+        characters += line.size();
+    EXPECT_EQ(characters, 605574u);
+
+    ASSERT_EQ(m_records.size(), 8021u);
+    for (std::size_t j = 1; j <= 8021; ++j)
+        EXPECT_EQ(lines[j].substr(0, 2), "S2") << j;
+    EXPECT_EQ(m_records.front().address, 0xC0000u);
+    EXPECT_EQ(m_records.back().address + m_records.back().data.size(), 0x100000u);
+
+    std::size_t full = 0;
+    std::size_t partial = 0;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        const Decoded& r = m_records[i];
+        if (i > 0) {
+            const Decoded& p = m_records[i - 1];
+            ASSERT_LE(p.address + p.data.size(), r.address) << "record " << i + 1;
+        }
+        if (r.data.size() == 32) {
+            ++full;
+            EXPECT_EQ(lines[i + 1].size(), 76u);
+            continue;
+        }
+        ++partial;
+        ASSERT_GE(r.data.size(), 1u);
+        ASSERT_LE(r.data.size(), 31u);
+        // Short records come from the pieces next to a gap, never from the middle of a section.
+        const long first = r.address;
+        const long last = first + static_cast<long>(r.data.size()) - 1;
+        bool nearGap = false;
+        for (long a = std::max(kStart, first - 31); a <= std::min(kEnd - 1, last + 31); ++a)
+            nearGap = nearGap || expectedAt(a) < 0;
+        EXPECT_TRUE(nearGap) << std::hex << first;
+    }
+    EXPECT_EQ(full, 7906u);
+    EXPECT_EQ(partial, 115u);
+}
+
+TEST_F(BuiltInFirmware, CoversAllButFortyFourGaps)
+{
+    long covered = 0;
+    std::vector<long> gaps;
+    for (long a = kStart; a < kEnd; ++a) {
+        if (expectedAt(a) >= 0)
+            ++covered;
+        else if (a > kStart && expectedAt(a - 1) < 0)
+            ++gaps.back();
+        else
+            gaps.push_back(1);
+    }
+    EXPECT_EQ(covered, 254650);
+    ASSERT_EQ(gaps.size(), 44u);
+    EXPECT_EQ(*std::min_element(gaps.begin(), gaps.end()), 1);
+    EXPECT_EQ(*std::max_element(gaps.begin(), gaps.end()), 3218);
+}
+
+TEST_F(BuiltInFirmware, EveryAddressReadsItsRecordsByteOrErased)
+{
+    long mismatches = 0;
+    for (long a = kStart; a < kEnd; ++a) {
+        const int expected = expectedAt(a) >= 0 ? expectedAt(a) : 0xFF;
+        if (m_image->intMemory(a >> 4, a & 0xF) != expected && ++mismatches <= 10)
+            ADD_FAILURE() << std::hex << "address " << a << " holds "
+                          << m_image->intMemory(a >> 4, a & 0xF) << ", expected " << expected;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(BuiltInFirmware, RowFlagsMarkExactlyTheRowsWithData)
+{
+    int flagged = 0;
+    for (long row = 0xC000; row <= 0xFFFF; ++row) {
+        ASSERT_EQ(m_image->blnRowUsed(row), expectFlag(row)) << std::hex << row;
+        flagged += m_image->blnRowUsed(row) ? 1 : 0;
+    }
+    EXPECT_EQ(flagged, 15921);
+    EXPECT_EQ(m_image->usedRowCount(), 15921);
+
+    // The block write sends the 1 KB blocks below the boot block that hold a flagged row.
+    int blocksWithData = 0;
+    for (long block = 0xC000; block <= 0xFEC0; block += 64) {
+        bool any = false;
+        for (long row = block; row < block + 64; ++row)
+            any = any || m_image->blnRowUsed(row);
+        blocksWithData += any ? 1 : 0;
+    }
+    EXPECT_EQ(blocksWithData, 250);
+
+    int bootRowsFlagged = 0;
+    int bootRowsWithData = 0;
+    for (long row = 0xFF00; row <= 0xFFFF; ++row) {
+        bootRowsFlagged += m_image->blnRowUsed(row) ? 1 : 0;
+        bool data = false;
+        for (long a = row * 16; a < row * 16 + 16; ++a)
+            data = data || expectedAt(a) >= 0;
+        bootRowsWithData += data ? 1 : 0;
+    }
+    EXPECT_EQ(bootRowsFlagged, 81);
+    EXPECT_EQ(bootRowsWithData, 81);
+}
+
+TEST_F(BuiltInFirmware, LoadingAgainStartsFromAClearedImage)
+{
+    m_image->setMemory(0xE440, 0, 0x00); // inside the large gap
+    m_image->markRowUsed(0xE440);
+    LoadBuiltInFirmware(*m_image, *m_table);
+    EXPECT_EQ(m_image->intMemory(0xE440, 0), 0xFF);
+    EXPECT_FALSE(m_image->blnRowUsed(0xE440));
+    EXPECT_EQ(m_image->usedRowCount(), 15921);
+}
+
+} // namespace
+} // namespace tqb9

@@ -1,0 +1,205 @@
+#include "image/memoryimage.h"
+#include "image/srecord.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace tqb9 {
+namespace {
+
+// A well-formed record: type digit, byte count, address of 4/6/8 digits, data, checksum.
+std::string record(int type, std::uint32_t address, const std::vector<int>& data)
+{
+    const int addressBytes = type + 1;
+    const int count = addressBytes + static_cast<int>(data.size()) + 1;
+    char buffer[16];
+    std::string line = "S" + std::to_string(type);
+    std::snprintf(buffer, sizeof buffer, "%02X", count);
+    line += buffer;
+    int sum = count;
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        const int b = static_cast<int>((address >> (8 * i)) & 0xFF);
+        std::snprintf(buffer, sizeof buffer, "%02X", b);
+        line += buffer;
+        sum += b;
+    }
+    for (const int b : data) {
+        std::snprintf(buffer, sizeof buffer, "%02X", b);
+        line += buffer;
+        sum += b;
+    }
+    std::snprintf(buffer, sizeof buffer, "%02X", ~sum & 0xFF);
+    return line + buffer;
+}
+
+std::vector<int> counting(int n, int from = 0)
+{
+    std::vector<int> data;
+    for (int i = 0; i < n; ++i)
+        data.push_back(from + i);
+    return data;
+}
+
+// Cells that differ from 0xFF and flags that are set, so "changed nothing" is one comparison.
+std::vector<std::string> changes(const MemoryImage& image)
+{
+    std::vector<std::string> out;
+    char buffer[32];
+    for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kLastRow; ++row) {
+        if (image.blnRowUsed(row)) {
+            std::snprintf(buffer, sizeof buffer, "flag %04lX", row);
+            out.emplace_back(buffer);
+        }
+        for (long column = 0; column < 16; ++column) {
+            if (image.intMemory(row, column) != 0xFF) {
+                std::snprintf(buffer, sizeof buffer, "%04lX:%lX=%02X", row, column,
+                              static_cast<unsigned>(image.intMemory(row, column)));
+                out.emplace_back(buffer);
+            }
+        }
+    }
+    return out;
+}
+
+TEST(ReadSRecLine, PassesOverLinesThatAreNotDataRecords)
+{
+    const std::string s2 = record(2, 0x0C0000, {0x12, 0x34});
+    for (const std::string& line : {
+             std::string("S0030000FC"),   // header
+             std::string("S804000000FB"), // end record: its address is not a data address
+             std::string("S9030000FC"), std::string("S5030003F9"), std::string("S7050000000000"),
+             "s" + s2.substr(1), // lower-case S
+             " " + s2,           // leading blank
+             std::string(), std::string("S"),
+             std::string("S2"),             // no count: no digits read as 0
+             "SX" + s2.substr(2),           // type that is no digit reads as 0
+             std::string("S1030000FC"),     // S1 without data never reaches the image
+             std::string("S2ZZ0C00001234"), // count without digits: nothing to store
+         }) {
+        SCOPED_TRACE(line);
+        MemoryImage image;
+        EXPECT_NO_THROW(ReadSRecLine(image, line));
+        EXPECT_EQ(changes(image), std::vector<std::string>{});
+    }
+}
+
+TEST(ReadSRecLine, S2RecordRunsOnIntoTheFollowingRows)
+{
+    MemoryImage image;
+    ReadSRecLine(image, record(2, 0x0C0006, counting(32)));
+    for (long a = 0xC0000; a < 0xC0030; ++a) {
+        const int expected = a >= 0xC0006 && a < 0xC0026 ? static_cast<int>(a - 0xC0006) : 0xFF;
+        EXPECT_EQ(image.intMemory(a >> 4, a & 0xF), expected) << std::hex << a;
+    }
+    EXPECT_TRUE(image.blnRowUsed(0xC000));
+    EXPECT_TRUE(image.blnRowUsed(0xC001));
+    EXPECT_TRUE(image.blnRowUsed(0xC002));
+    EXPECT_EQ(image.usedRowCount(), 3);
+}
+
+TEST(ReadSRecLine, ErasedBytesAreStoredButLeaveFlagsAsTheyWere)
+{
+    MemoryImage image;
+    ReadSRecLine(image, record(2, 0x0C0100, std::vector<int>(32, 0xFF)));
+    EXPECT_EQ(changes(image), std::vector<std::string>{});
+
+    // A row already flagged stays flagged when 0xFF overwrites its only data byte.
+    ReadSRecLine(image, record(2, 0x0C0205, {0x00}));
+    ReadSRecLine(image, record(2, 0x0C0205, {0xFF}));
+    EXPECT_EQ(changes(image), std::vector<std::string>{"flag C020"});
+
+    // One byte below 0xFF among erased ones flags its row only.
+    ReadSRecLine(image, record(2, 0x0C0300, {0xFF, 0xFF, 0xFE, 0xFF}));
+    EXPECT_EQ(changes(image), (std::vector<std::string>{"flag C020", "flag C030", "C030:2=FE"}));
+}
+
+TEST(ReadSRecLine, StoresARecordWhoseChecksumIsWrong)
+{
+    const std::string good = record(2, 0x0D0000, counting(32, 0x40));
+    std::string bad = good;
+    bad.back() = bad.back() == '0' ? '1' : '0';
+    MemoryImage fromGood;
+    MemoryImage fromBad;
+    ReadSRecLine(fromGood, good);
+    ReadSRecLine(fromBad, bad);
+    EXPECT_EQ(changes(fromBad), changes(fromGood));
+    EXPECT_EQ(changes(fromBad).size(), 32u + 2u);
+}
+
+TEST(ReadSRecLine, S3RecordAtTheTopOfTheImage)
+{
+    MemoryImage image;
+    ReadSRecLine(image, record(3, 0x000FFFF8, counting(8, 1)));
+    for (long column = 0; column < 16; ++column)
+        EXPECT_EQ(image.intMemory(0xFFFF, column), column < 8 ? 0xFF : column - 7);
+    EXPECT_EQ(image.usedRowCount(), 1);
+
+    // The ninth byte would be 0x100000: refused, after the eight before it were stored.
+    MemoryImage overrun;
+    EXPECT_THROW(ReadSRecLine(overrun, record(3, 0x000FFFF8, counting(9, 1))), ImageRangeError);
+    EXPECT_EQ(changes(overrun), changes(image));
+}
+
+TEST(ReadSRecLine, S1DataNeverFitsTheImage)
+{
+    for (const int value : {0x00, 0xFF}) {
+        MemoryImage image;
+        EXPECT_THROW(ReadSRecLine(image, record(1, 0xFFF0, {value, 0x01})), ImageRangeError);
+        EXPECT_EQ(changes(image), std::vector<std::string>{});
+    }
+}
+
+TEST(ReadSRecLine, ShortLineReadsMissingPairsAsZero)
+{
+    MemoryImage image;
+    ReadSRecLine(image, "S2240C0000AABB"); // says 32 data bytes, carries two
+    EXPECT_EQ(image.intMemory(0xC000, 0), 0xAA);
+    EXPECT_EQ(image.intMemory(0xC000, 1), 0xBB);
+    for (long a = 0xC0002; a < 0xC0020; ++a)
+        EXPECT_EQ(image.intMemory(a >> 4, a & 0xF), 0) << std::hex << a;
+    EXPECT_EQ(image.intMemory(0xC002, 0), 0xFF);
+    EXPECT_EQ(image.usedRowCount(), 2);
+
+    MemoryImage lone;
+    ReadSRecLine(lone, "S2050C0000A"); // one digit left: read as a one-digit value
+    EXPECT_EQ(lone.intMemory(0xC000, 0), 0x0A);
+}
+
+TEST(ReadSRecLine, HexValuesStopAtTheFirstNonDigitAndAcceptLowerCase)
+{
+    struct Case {
+        const char* line;
+        long row;
+        long column;
+        int value;
+    };
+    for (const Case& c : {
+             Case{"S2050C0000abFF", 0xC000, 0, 0xAB},
+             Case{"S2050c00a07FFF", 0xC00A, 0, 0x7F},
+             Case{"S2050C001b42FF", 0xC001, 11, 0x42},
+             Case{"S2050C00001GFF", 0xC000, 0, 0x01},
+             Case{"S2050C0000G1FF", 0xC000, 0, 0x00},
+             Case{"S2050C0000 7FF", 0xC000, 0, 0x00},
+         }) {
+        SCOPED_TRACE(c.line);
+        MemoryImage image;
+        ReadSRecLine(image, c.line);
+        EXPECT_EQ(image.intMemory(c.row, c.column), c.value);
+        EXPECT_EQ(image.usedRowCount(), c.value < 0xFF ? 1 : 0);
+    }
+
+    // A lower-case count is hexadecimal too: 0x0a is six data bytes after the address.
+    MemoryImage image;
+    ReadSRecLine(image, "S20a0C0000010203040506070809");
+    EXPECT_EQ(image.intMemory(0xC000, 5), 0x06);
+    EXPECT_EQ(image.intMemory(0xC000, 6), 0xFF);
+
+    // A non-digit inside the address cuts it short: row 0x0C0 lies outside the image.
+    EXPECT_THROW(ReadSRecLine(image, "S2050C0G0012FF"), ImageRangeError);
+}
+
+} // namespace
+} // namespace tqb9
