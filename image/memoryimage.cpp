@@ -11,19 +11,14 @@ void MemoryImage::ClearMemory()
     m_rowUsed.fill(false);
 }
 
-std::size_t MemoryImage::rowIndex(long row)
+void MemoryImage::throwRowOutOfRange(long row)
 {
-    if (row < kFirstRow || row > kLastRow)
-        throw ImageRangeError("image row " + std::to_string(row) + " is outside &HC000..&HFFFF");
-    return static_cast<std::size_t>(row - kFirstRow);
+    throw ImageRangeError("image row " + std::to_string(row) + " is outside &HC000..&HFFFF");
 }
 
-std::size_t MemoryImage::index(long row, long column)
+void MemoryImage::throwColumnOutOfRange(long column)
 {
-    const std::size_t r = rowIndex(row);
-    if (column < 0 || column >= kColumns)
-        throw ImageRangeError("image column " + std::to_string(column) + " is outside 0..15");
-    return r * kColumns + static_cast<std::size_t>(column);
+    throw ImageRangeError("image column " + std::to_string(column) + " is outside 0..15");
 }
 
 std::uint8_t MemoryImage::byteAt(long address) const

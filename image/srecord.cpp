@@ -2,20 +2,29 @@
 
 #include "image/memoryimage.h"
 
+#include <array>
 #include <cstdint>
 
 namespace tqb9 {
 namespace {
 
+// Value of each character as a hexadecimal digit, -1 for every other character. A table because
+// the start-up load looks up over half a million characters.
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+    std::array<std::int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) {
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        digits[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::int8_t>(c - 'A' + 10);
+    }
+    return digits;
+}();
+
 int hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return kHexDigits[static_cast<unsigned char>(c)];
 }
 
 // The characters at 1-based positions first..last read as one hexadecimal number, stopping at the
@@ -30,6 +39,19 @@ std::int64_t hexValue(std::string_view line, std::size_t first, std::size_t last
         value = value * 16 + digit;
     }
     return value;
+}
+
+// The data pair at 1-based position pos. Nearly every pair is two digits inside the line; the
+// rest (a short line, a stray character) take the general rule.
+int pairValue(std::string_view line, std::size_t pos)
+{
+    if (pos < line.size()) {
+        const int high = hexDigit(line[pos - 1]);
+        const int low = hexDigit(line[pos]);
+        if ((high | low) >= 0)
+            return high * 16 + low;
+    }
+    return static_cast<int>(hexValue(line, pos, pos + 1));
 }
 
 } // namespace
@@ -53,8 +75,7 @@ void ReadSRecLine(MemoryImage& image, std::string_view line)
     // short line read as 0 and are stored as such.
     const std::int64_t lastData = 2 * count + 2;
     for (std::int64_t k = static_cast<std::int64_t>(columnAt) + 1; k <= lastData; k += 2) {
-        const auto pos = static_cast<std::size_t>(k);
-        const auto value = static_cast<std::int16_t>(hexValue(line, pos, pos + 1));
+        const auto value = static_cast<std::int16_t>(pairValue(line, static_cast<std::size_t>(k)));
         if (value < 0xFF)
             image.markRowUsed(row);
         image.setMemory(row, column, value);
