@@ -1,0 +1,199 @@
+#include "cli/diagnosis.h"
+
+#include <cstring>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tqb9::cli {
+namespace {
+
+#ifdef Q_OS_UNIX
+bool accountInGroup(const struct group& gr)
+{
+    const struct passwd* pw = ::getpwuid(::geteuid());
+    if (!pw)
+        return false;
+    if (pw->pw_gid == gr.gr_gid)
+        return true;
+    for (char** member = gr.gr_mem; member && *member; ++member) {
+        if (std::strcmp(*member, pw->pw_name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Another process with the device open, found the way fuser does. Processes of other users
+// (ModemManager runs as root) are only visible to root, so this may find nothing.
+QString findHolder(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    const QString self = QString::number(::getpid());
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget() != target)
+                continue;
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            const QString name = comm.open(QIODevice::ReadOnly)
+                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                     : QStringLiteral("?");
+            return QStringLiteral("%1 (pid %2)").arg(name, pid);
+        }
+    }
+    return {};
+}
+#endif
+
+QString address(long value)
+{
+    return QStringLiteral("0x") +
+           QString::number(value, 16).toUpper().rightJustified(5, QLatin1Char('0'));
+}
+
+QStringList openFailure(const Failure& f, const DeviceFacts& facts)
+{
+    const QString com = QStringLiteral("COM%1").arg(f.port);
+    if (f.device.isEmpty()) {
+        return {QStringLiteral("%1 does not lead to any serial port.").arg(com),
+                QStringLiteral("See the ports present with: tq-b9-cli --list-ports; or name the "
+                               "device with --port DEVICE or --com %1=DEVICE.")
+                    .arg(f.port)};
+    }
+    if (f.errorKind == QSerialPort::DeviceNotFoundError || !facts.exists) {
+        return {QStringLiteral("%1 (%2): no such device.").arg(f.device, com),
+                QStringLiteral("Is the cable plugged in? See the ports present with: "
+                               "tq-b9-cli --list-ports")};
+    }
+    if (!facts.accessible) {
+        QStringList lines{QStringLiteral("Cannot open %1: permission denied.").arg(f.device)};
+        if (facts.group.isEmpty() || facts.group == QLatin1String("root")) {
+            lines << QStringLiteral("Ask an administrator for read and write access to %1.")
+                         .arg(f.device);
+        } else if (facts.inGroupDatabase) {
+            lines << QStringLiteral("The device belongs to the group \"%1\". Your account is in "
+                                    "it, but this login session is not yet: log out and in "
+                                    "again, or run: newgrp %1")
+                         .arg(facts.group);
+        } else {
+            lines << QStringLiteral("The device belongs to the group \"%1\". Join it with: "
+                                    "sudo usermod -aG %1 $USER  then log out and in again.")
+                         .arg(facts.group);
+        }
+        return lines;
+    }
+    if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError ||
+        f.error.contains(QLatin1String("busy"), Qt::CaseInsensitive) ||
+        f.error.contains(QLatin1String("lock"), Qt::CaseInsensitive)) {
+        const QString who = facts.holder.isEmpty()
+                                ? QStringLiteral("another program")
+                                : QStringLiteral("another program, %1,").arg(facts.holder);
+        return {QStringLiteral("Cannot open %1: %2 holds it (%3).").arg(f.device, who, f.error),
+                QStringLiteral("Close that program. ModemManager often grabs USB serial "
+                               "adapters as they appear; stop it with: "
+                               "sudo systemctl stop ModemManager")};
+    }
+    if (f.errorKind == QSerialPort::ResourceError) {
+        return {QStringLiteral("%1 stopped working during the %2 step (%3).")
+                    .arg(f.device, QString::fromLatin1(stepName(f.step)), f.error),
+                QStringLiteral("The cable was unplugged or the adapter reset: plug it in again "
+                               "and run again.")};
+    }
+    return {QStringLiteral("%1: %2").arg(f.device, f.error)};
+}
+
+QStringList silence(const Failure& f)
+{
+    const QString step = QString::fromLatin1(stepName(f.step));
+    const double seconds = static_cast<double>(f.interval.count()) / 1000.0;
+    if (f.received == 0) {
+        return {QStringLiteral("Nothing came back from the radio on %1 during the %2 step, not "
+                               "even the echo of what was sent.")
+                    .arg(f.device, step),
+                QStringLiteral("Check that the cable is plugged in at both ends and that the "
+                               "radio is switched on.")};
+    }
+    if (f.received < f.sent) {
+        return {QStringLiteral("Only %1 of the %2 bytes sent came back during the %3 step.")
+                    .arg(f.received)
+                    .arg(f.sent)
+                    .arg(step),
+                QStringLiteral("Check the cable and that the radio is switched on.")};
+    }
+    return {QStringLiteral("The radio did not answer the %1 step within %2 s; only the echo of "
+                           "what was sent came back.")
+                .arg(step)
+                .arg(seconds),
+            QStringLiteral("Check that the radio is switched on and that the plug is fully in.")};
+}
+
+} // namespace
+
+DeviceFacts probeDevice(const QString& device)
+{
+    DeviceFacts facts;
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(device);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return facts;
+    facts.exists = true;
+    facts.accessible = ::access(path.constData(), R_OK | W_OK) == 0;
+    if (const struct group* gr = ::getgrgid(st.st_gid)) {
+        facts.group = QString::fromLocal8Bit(gr->gr_name);
+        facts.inGroupDatabase = accountInGroup(*gr);
+    }
+    if (facts.accessible)
+        facts.holder = findHolder(device);
+#else
+    facts.exists = true;
+    facts.accessible = true;
+#endif
+    return facts;
+}
+
+QStringList diagnose(const Failure& f, const DeviceFacts& facts)
+{
+    if (f.outcome == Outcome::Completed)
+        return {};
+    QStringList lines;
+    if (f.errorKind != QSerialPort::NoError || f.device.isEmpty())
+        lines = openFailure(f, facts);
+    else if (!f.exchanged || f.code == reply::None)
+        lines = silence(f);
+    else if (f.outcome == Outcome::RegionError)
+        lines << QStringLiteral("The radio answered \"RE\": it is not the model and region this "
+                                "firmware is made for. Nothing was written.");
+    else
+        lines << QStringLiteral("The radio answered \"%1\" to the %2 step, which is not the "
+                                "answer that step needs.")
+                     .arg(QString::fromLatin1(replyName(f.code)),
+                          QString::fromLatin1(stepName(f.step)));
+
+    if (f.step == Step::Write && f.blockAddress) {
+        lines << QStringLiteral("The write stopped at the block at %1 (%2 of %3 blocks written).")
+                     .arg(address(*f.blockAddress))
+                     .arg(f.blocksDone)
+                     .arg(f.blocksTotal);
+    }
+    if (f.step == Step::Erase || f.step == Step::Write || f.step == Step::End)
+        lines << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli again to "
+                                "write the whole firmware.");
+    return lines;
+}
+
+} // namespace tqb9::cli

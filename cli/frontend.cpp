@@ -1,0 +1,231 @@
+#include "cli/frontend.h"
+
+#include "cli/diagnosis.h"
+#include "cli/interrupt.h"
+#include "cli/progress.h"
+#include "cli/trace.h"
+
+#include <csignal>
+#include <cstdio>
+#include <QElapsedTimer>
+#include <QFile>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace tqb9::cli {
+namespace {
+
+constexpr long kImageFirstAddress = 0xC0000;
+constexpr long kImageBytes = 0x40000;
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
+QString signalName(int number)
+{
+    switch (number) {
+    case SIGINT:
+        return QStringLiteral("Ctrl-C");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    default:
+        return QStringLiteral("signal %1").arg(number);
+    }
+}
+
+void writeTo(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void advise(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(line));
+}
+
+} // namespace
+
+void writeOut(const QString& text)
+{
+    writeTo(stdout, text);
+}
+
+void writeErr(const QString& text)
+{
+    writeTo(stderr, text);
+}
+
+int FrontEnd::exec()
+{
+    switch (m_options.action) {
+    case Options::Action::Help:
+        writeOut(helpText());
+        return exitstatus::Completed;
+    case Options::Action::Version:
+        writeOut(QStringLiteral("tq-b9-cli: TQ-B9 ver E5.000\n"));
+        return exitstatus::Completed;
+    case Options::Action::ListPorts:
+        return listPorts();
+    case Options::Action::ExportImage:
+        return exportImage();
+    case Options::Action::Run:
+        break;
+    }
+    return run();
+}
+
+int FrontEnd::listPorts()
+{
+    PortMap ports;
+    for (const auto& [port, device] : std::as_const(m_options.bindings))
+        ports.bind(port, device);
+    int listed = 0;
+    const QList<PortMap::Port> all = ports.allPorts();
+    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
+        const PortMap::Port& port = all.at(n - PortMap::kFirstPort);
+        if (port.device.isEmpty())
+            continue;
+        ++listed;
+        const QString line = QStringLiteral("COM%1  %2  %3")
+                                 .arg(QString::number(n).leftJustified(2),
+                                      port.device.leftJustified(20), port.description);
+        writeOut(line.trimmed() + QLatin1Char('\n'));
+    }
+    if (listed == 0)
+        writeErr(QStringLiteral("tq-b9-cli: no serial ports found; plug the cable in, or bind a "
+                                "device with --com N=DEVICE\n"));
+    return exitstatus::Completed;
+}
+
+int FrontEnd::exportImage()
+{
+    Session session;
+    session.Form_Load();
+    QByteArray bytes(kImageBytes, '\0');
+    for (long i = 0; i < kImageBytes; ++i)
+        bytes[static_cast<qsizetype>(i)] =
+            static_cast<char>(session.image().byteAt(kImageFirstAddress + i));
+    QFile file(m_options.exportPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        writeErr(QStringLiteral("tq-b9-cli: cannot write %1: %2\n")
+                     .arg(m_options.exportPath, file.errorString()));
+        return exitstatus::CannotCreate;
+    }
+    return exitstatus::Completed;
+}
+
+int FrontEnd::run()
+{
+    Session session;
+    session.Form_Load();
+    for (const auto& [port, device] : std::as_const(m_options.bindings))
+        session.ports().bind(port, device);
+    session.menu().mnuCom_Click(m_options.port);
+    if (m_options.interval)
+        session.link().setInterval(*m_options.interval);
+
+    // Trace lines would tear a line redrawn in place, so a trace gets the plain progress.
+    const bool live = stderrIsTerminal() && !m_options.trace;
+    Progress progress(live, m_options.quiet ? Progress::Sink([](const QString&) {})
+                                            : Progress::Sink(&writeErr));
+    Failure failure;
+    failure.port = m_options.port;
+    failure.interval = session.link().interval();
+
+    QElapsedTimer runClock;
+    runClock.start();
+    QElapsedTimer writeClock;
+    long blockRow = 0;
+
+    QObject::connect(&session, &Session::stepStarted, [&](Step step) {
+        failure.exchanged = false;
+        if (step == Step::Query) {
+            const QString device = session.ports().deviceFor(m_options.port);
+            progress.step(
+                step, QStringLiteral("on COM%1%2")
+                          .arg(m_options.port)
+                          .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
+        } else if (step == Step::Write) {
+            writeClock.start();
+            progress.writeBegins(Flasher::blocksToWrite(session.image()));
+        } else {
+            progress.step(step);
+        }
+    });
+    QObject::connect(&session.flasher(), &Flasher::barValue, [&](int row) { blockRow = row; });
+    QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
+        progress.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
+    });
+    QObject::connect(&session.link(), &Link::exchanged,
+                     [&](const QByteArray& sent, const QByteArray& received, std::int16_t code) {
+                         failure.exchanged = true;
+                         failure.sent = sent.size();
+                         failure.received = received.size();
+                         failure.code = code;
+                         if (m_options.trace) {
+                             writeErr(
+                                 formatExchange(static_cast<double>(runClock.nsecsElapsed()) / 1e9,
+                                                sent, received, code, m_options.traceFull));
+                         }
+                     });
+
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&](int signalNumber) {
+        session.link().abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+    });
+
+    const Outcome outcome = session.runStart();
+    progress.finish();
+    writeOut(messageFor(outcome).text + QLatin1Char('\n'));
+
+    const Step step = session.currentStep();
+    // A signal that came after the last wait interrupted nothing: the run is complete.
+    if (interrupt.signalNumber() != 0 && outcome != Outcome::Completed) {
+        QString where =
+            QStringLiteral("Interrupted by %1 during the %2 step")
+                .arg(signalName(interrupt.signalNumber()), QString::fromLatin1(stepName(step)));
+        if (step == Step::Write)
+            where += QStringLiteral(" (%1 of %2 blocks written)")
+                         .arg(progress.blocksDone())
+                         .arg(progress.blocksTotal());
+        QStringList lines{where + QStringLiteral("; the port is closed.")};
+        if (step == Step::Erase || step == Step::Write || step == Step::End)
+            lines << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli again to "
+                                    "write the whole firmware.");
+        advise(lines);
+        return exitstatus::SignalBase + interrupt.signalNumber();
+    }
+
+    if (outcome != Outcome::Completed) {
+        failure.outcome = outcome;
+        failure.step = step;
+        failure.device = session.link().MSComm1().deviceName();
+        if (failure.device.isEmpty())
+            failure.device = session.ports().deviceFor(m_options.port);
+        failure.errorKind = session.link().lastErrorKind();
+        failure.error = session.link().lastError();
+        if (step == Step::Write) {
+            failure.blockAddress = blockRow * 16;
+            failure.blocksDone = progress.blocksDone();
+            failure.blocksTotal = progress.blocksTotal();
+        }
+        const DeviceFacts facts =
+            failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);
+        advise(diagnose(failure, facts));
+    }
+    return exitStatusFor(outcome);
+}
+
+} // namespace tqb9::cli

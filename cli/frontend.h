@@ -1,0 +1,31 @@
+#pragma once
+
+#include "cli/options.h"
+
+#include <QString>
+
+namespace tqb9::cli {
+
+// The command line program around one Session: sets the port up as the window's menu would, runs
+// the Start sequence, and turns what happened into progress, one outcome line, advice and an exit
+// status. Everything that talks to the radio is the engine's.
+class FrontEnd {
+public:
+    explicit FrontEnd(Options options) : m_options(std::move(options)) {}
+
+    // Returns the exit status.
+    int exec();
+
+private:
+    int run();
+    int listPorts();
+    int exportImage();
+
+    Options m_options;
+};
+
+// Both flush at once: the outcome line and the progress must reach a pipe in the order written.
+void writeOut(const QString& text);
+void writeErr(const QString& text);
+
+} // namespace tqb9::cli

@@ -1,0 +1,191 @@
+#include "cli/options.h"
+
+#include "link/portmap.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace tqb9::cli {
+
+int exitStatusFor(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Completed:
+        return exitstatus::Completed;
+    case Outcome::Error:
+        return exitstatus::Error;
+    case Outcome::RegionError:
+        return exitstatus::RegionError;
+    case Outcome::ConnectFailed:
+        return exitstatus::ConnectFailed;
+    case Outcome::EraseFailed:
+        return exitstatus::EraseFailed;
+    case Outcome::WriteFailed:
+        return exitstatus::WriteFailed;
+    case Outcome::DisconnectFailed:
+        return exitstatus::DisconnectFailed;
+    }
+    return exitstatus::Error;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: tq-b9-cli [--port DEVICE|COMn] [--com N=DEVICE]... [--trace | --trace-full] "
+        "[--quiet]\n"
+        "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
+        "       tq-b9-cli --help | --version\n");
+}
+
+QString helpText()
+{
+    return usageText() + QStringLiteral(R"(
+Writes the built-in firmware into a TQ-B9 radio over a serial cable at 57600 bit/s: the
+same run as the window's Start button (model and region query, connect, erase, write,
+end of session).
+
+Options:
+  --port DEVICE|COMn  the serial port: a device such as /dev/ttyUSB0, or a COM number
+                      1..16 mapped as in the window's COM menu (default COM1)
+  --com N=DEVICE      map COM number N (1..16) to DEVICE; may be repeated
+  --list-ports        list each COM number that maps to a port, with its device and
+                      description, then exit
+  --trace             show every exchange with the radio (sent, received, the reply
+                      recognised) on standard error, long packets shortened
+  --trace-full        the same, every byte
+  -q, --quiet         no progress on standard error
+  -h, --help          show this text
+  --version           show the version of the built-in firmware writer
+
+Outside Windows, COM1 is the first USB or ACM serial adapter present, then the other
+serial ports in order of their names; --list-ports shows the mapping.
+
+Standard output gets exactly one line, the outcome as the window shows it; progress and
+diagnostics go to standard error.
+
+Exit status:
+    0  Completed.
+    1  Error               the radio did not answer the model query
+    2  Region error        the radio is not the model and region this firmware is for
+    3  Connect failed.
+    4  Erase failed.
+    5  Write failed.
+    6  Disconnect failed.
+   64  usage error
+   73  --export-image could not write its file
+  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM
+)");
+}
+
+namespace {
+
+// "COM3" (any case) names a menu item; anything else is a device.
+std::optional<int> comNumber(const QString& text)
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto match = com.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
+ParsedArguments usageError(const QString& why)
+{
+    return {std::nullopt, why};
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("port"));
+    const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("binding"));
+    const QCommandLineOption listPorts(QStringLiteral("list-ports"));
+    const QCommandLineOption trace(QStringLiteral("trace"));
+    const QCommandLineOption traceFull(QStringLiteral("trace-full"));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    // For tests and the demo, not in the help.
+    const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("ms"));
+    const QCommandLineOption exportImage(QStringLiteral("export-image"), QString(),
+                                         QStringLiteral("file"));
+    parser.addOptions(
+        {port, com, listPorts, trace, traceFull, quiet, help, version, interval, exportImage});
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument \"%1\"")
+                              .arg(parser.positionalArguments().constFirst()));
+
+    Options options;
+    if (parser.isSet(help)) {
+        options.action = Options::Action::Help;
+        return {options, {}};
+    }
+    if (parser.isSet(version)) {
+        options.action = Options::Action::Version;
+        return {options, {}};
+    }
+    if (parser.isSet(listPorts) && parser.isSet(exportImage))
+        return usageError(QStringLiteral("--list-ports and --export-image exclude each other"));
+    if (parser.isSet(listPorts))
+        options.action = Options::Action::ListPorts;
+    if (parser.isSet(exportImage)) {
+        options.action = Options::Action::ExportImage;
+        options.exportPath = parser.value(exportImage);
+        if (options.exportPath.isEmpty())
+            return usageError(QStringLiteral("--export-image needs a file name"));
+    }
+
+    for (const QString& text : parser.values(com)) {
+        const auto binding = PortMap::parseBinding(text);
+        if (!binding)
+            return usageError(
+                QStringLiteral("--com \"%1\": expected N=DEVICE with N from 1 to 16").arg(text));
+        options.bindings.append(*binding);
+    }
+
+    if (parser.values(port).size() > 1)
+        return usageError(QStringLiteral("--port given more than once"));
+    if (parser.isSet(port)) {
+        const QString value = parser.value(port);
+        if (value.isEmpty())
+            return usageError(QStringLiteral("--port needs a device or COMn"));
+        if (const auto number = comNumber(value)) {
+            if (*number < PortMap::kFirstPort || *number > PortMap::kLastPort)
+                return usageError(
+                    QStringLiteral("--port %1: COM numbers run from 1 to 16").arg(value));
+            options.port = *number;
+        } else {
+            // A device is run as COM1 bound to it, so it resolves exactly as a menu item would.
+            for (const auto& binding : std::as_const(options.bindings)) {
+                if (binding.first == 1)
+                    return usageError(QStringLiteral(
+                        "--port DEVICE runs on COM1 and cannot be combined with --com 1=..."));
+            }
+            options.bindings.append({1, value});
+            options.port = 1;
+        }
+    }
+
+    options.trace = parser.isSet(trace) || parser.isSet(traceFull);
+    options.traceFull = parser.isSet(traceFull);
+    options.quiet = parser.isSet(quiet);
+
+    if (parser.isSet(interval)) {
+        bool ok = false;
+        const int ms = parser.value(interval).toInt(&ok);
+        if (!ok || ms <= 0)
+            return usageError(QStringLiteral("--interval needs a positive number of milliseconds"));
+        options.interval = std::chrono::milliseconds{ms};
+    }
+    return {options, {}};
+}
+
+} // namespace tqb9::cli

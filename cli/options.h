@@ -1,0 +1,57 @@
+#pragma once
+
+#include "flash/session.h"
+
+#include <chrono>
+#include <optional>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+namespace tqb9::cli {
+
+// Exit statuses. Scripts on a production line branch on these, so each outcome keeps its own
+// number and the numbers never change meaning.
+namespace exitstatus {
+inline constexpr int Completed = 0;
+inline constexpr int Error = 1;
+inline constexpr int RegionError = 2;
+inline constexpr int ConnectFailed = 3;
+inline constexpr int EraseFailed = 4;
+inline constexpr int WriteFailed = 5;
+inline constexpr int DisconnectFailed = 6;
+inline constexpr int Usage = 64;        // EX_USAGE
+inline constexpr int CannotCreate = 73; // EX_CANTCREAT: --export-image could not write its file
+inline constexpr int SignalBase = 128;  // 130 after Ctrl-C (SIGINT), 143 after SIGTERM
+} // namespace exitstatus
+
+int exitStatusFor(Outcome outcome);
+
+struct Options {
+    enum class Action { Run, ListPorts, ExportImage, Help, Version };
+
+    Action action = Action::Run;
+    // The COM menu item the run checks.
+    int port = 1;
+    // --com N=DEVICE, and --port DEVICE as a binding of COM1.
+    QList<std::pair<int, QString>> bindings;
+    bool trace = false;
+    bool traceFull = false;
+    bool quiet = false;
+    std::optional<std::chrono::milliseconds> interval;
+    QString exportPath;
+};
+
+struct ParsedArguments {
+    std::optional<Options> options; // empty on a usage error
+    QString error;                  // why, when options is empty
+};
+
+// arguments as QCoreApplication::arguments() gives them, program name first.
+ParsedArguments parseArguments(const QStringList& arguments);
+
+QString usageText();
+QString helpText();
+
+} // namespace tqb9::cli

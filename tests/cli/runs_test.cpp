@@ -1,0 +1,284 @@
+#include "flash/session.h"
+#include "sim/simradio.h"
+
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTimer>
+
+namespace tqb9 {
+namespace {
+
+using sim::Command;
+using namespace std::chrono_literals;
+
+// Failures wait out reply windows; a short one keeps the suite fast.
+const QString kShortWindow = QStringLiteral("--interval=300");
+
+struct Result {
+    int status = -1; // -1: crashed, hung or did not start
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+bool plainText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c == QLatin1Char('\n') || c.unicode() >= 0x20; });
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString why;
+        ASSERT_TRUE(radio.start(&why)) << why.toStdString();
+        port = {QStringLiteral("--port"), radio.devicePath()};
+    }
+
+    // Runs tq-b9-cli while this thread's event loop keeps the simulated radio answering.
+    // onStderr sees the standard error collected so far, each time more arrives.
+    Result run(const QStringList& args,
+               const std::function<void(QProcess&, const QString&)>& onStderr = {})
+    {
+        QProcess cli;
+        cli.setProgram(QStringLiteral(TQB9_CLI));
+        cli.setArguments(args);
+        // A test runner started in the background passes SIGINT on ignored; the program keeps
+        // an ignored SIGINT ignored, as a background job should.
+        cli.setChildProcessModifier([] { ::signal(SIGINT, SIG_DFL); });
+        Result result;
+        QEventLoop loop;
+        QObject::connect(&cli, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&cli, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                loop.quit();
+        });
+        QObject::connect(&cli, &QProcess::readyReadStandardError, &loop, [&] {
+            result.err += QString::fromLocal8Bit(cli.readAllStandardError());
+            if (onStderr)
+                onStderr(cli, result.err);
+        });
+        QTimer::singleShot(30s, &loop, [&] {
+            ADD_FAILURE() << "tq-b9-cli did not finish";
+            cli.kill();
+            loop.quit();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        cli.start();
+        loop.exec();
+        cli.waitForFinished(1000);
+        result.ms = clock.elapsed();
+        result.err += QString::fromLocal8Bit(cli.readAllStandardError());
+        result.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+        if (cli.exitStatus() == QProcess::NormalExit && cli.error() != QProcess::FailedToStart)
+            result.status = cli.exitCode();
+        return result;
+    }
+
+    static int builtInBlocks()
+    {
+        Session session;
+        session.Form_Load();
+        return Flasher::blocksToWrite(session.image());
+    }
+
+    sim::SimRadio radio;
+    QStringList port;
+};
+
+TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
+{
+    const Result r = run(port);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
+
+    Session session;
+    session.Form_Load();
+    const int blocks = Flasher::blocksToWrite(session.image());
+    QByteArray expected;
+    for (long address = 0xC0000; address <= 0xFEFFF; ++address)
+        expected.append(static_cast<char>(session.image().byteAt(address)));
+    EXPECT_TRUE(radio.flash().first(expected.size()) == expected);
+    EXPECT_EQ(radio.writtenBlocks().size(), blocks);
+    EXPECT_TRUE(radio.errors().isEmpty());
+
+    // Standard error is a pipe here: plain progress lines, every step, the write to its end.
+    EXPECT_TRUE(plainText(r.err)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("tq-b9-cli: model query on COM1 (%1)\n").arg(radio.devicePath())));
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("tq-b9-cli: write: %1 blocks to send\n").arg(blocks)));
+    if (blocks > 0) {
+        EXPECT_TRUE(r.err.contains(QStringLiteral("%1/%1 blocks 100%").arg(blocks)));
+    }
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("tq-b9-cli: end of session\n")));
+}
+
+struct OutcomeCase {
+    const char* name;
+    std::function<void(sim::SimRadio&)> bend;
+    const char* line;
+    int status;
+    Command lastCommandSent;
+};
+
+class CliOutcome : public CliRun, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(CliOutcome, PrintsTheWindowsTextAndItsOwnExitStatus)
+{
+    const OutcomeCase& c = GetParam();
+    if (c.lastCommandSent == Command::Program && builtInBlocks() == 0)
+        GTEST_SKIP() << "the built-in firmware has no block to write";
+    c.bend(radio);
+    const Result r = run(port + QStringList{kShortWindow});
+    EXPECT_EQ(r.out, QString::fromLatin1(c.line) + QLatin1Char('\n')) << r.err.toStdString();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(plainText(r.err));
+    // The run stops at the failed step: nothing after it reaches the radio.
+    constexpr Command kOrder[] = {Command::Query, Command::Connect, Command::Erase,
+                                  Command::Program, Command::End};
+    bool after = false;
+    for (const Command command : kOrder) {
+        if (after) {
+            EXPECT_EQ(radio.count(command), 0) << sim::commandName(command).toStdString();
+        }
+        after = after || command == c.lastCommandSent;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachFailure, CliOutcome,
+    ::testing::Values(
+        OutcomeCase{"RegionError",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "RE"); },
+                    "Region error", 2, Command::Query},
+        OutcomeCase{"QueryRefused",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "NG"); }, "Error", 1,
+                    Command::Query},
+        OutcomeCase{"ConnectAnsweredOk",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::Connect, "OK"); },
+                    "Connect failed.", 3, Command::Connect},
+        OutcomeCase{"EraseRefused",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::Erase, "NG"); },
+                    "Erase failed.", 4, Command::Erase},
+        OutcomeCase{"WriteRefused",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::Program, "NG"); },
+                    "Write failed.", 5, Command::Program},
+        OutcomeCase{"EndAnsweredOk",
+                    [](sim::SimRadio& r) { r.setReplyLetters(Command::End, "OK"); },
+                    "Disconnect failed.", 6, Command::End}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
+{
+    radio.setScript([](const sim::Request&) {
+        sim::Response silent;
+        silent.reply = QByteArray();
+        silent.echo = false;
+        return std::optional<sim::Response>(silent);
+    });
+    const Result r = run(port + QStringList{kShortWindow});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, QStringLiteral("Error\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not even the echo")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the radio is switched on"))) << r.err.toStdString();
+}
+
+TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
+{
+    const Result r = run({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, QStringLiteral("Error\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("/dev/tq-b9-no-such-port (COM1): no such device")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli --list-ports")));
+    EXPECT_EQ(radio.count(Command::Query), 0);
+}
+
+TEST_F(CliRun, TraceShowsEachExchangeWithItsReply)
+{
+    radio.setReplyLetters(Command::Query, "RE");
+    const Result r = run(port + QStringList{QStringLiteral("--trace")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")));
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 52 45 0D 0A")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("reply: RE\n")));
+}
+
+TEST_F(CliRun, CtrlCEndsTheStepWithThePortClosedAndExits130)
+{
+    // The radio sits on the erase long enough to be interrupted in the middle of it.
+    radio.setScript([](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command != Command::Erase)
+            return std::nullopt;
+        sim::Response slow;
+        slow.delay = 20s;
+        return slow;
+    });
+    bool sent = false;
+    const Result r = run(port, [&](QProcess& cli, const QString& err) {
+        if (!sent && err.contains(QStringLiteral("tq-b9-cli: erase\n"))) {
+            sent = true;
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+        }
+    });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(r.status, 130) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Erase failed.\n"));
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("Interrupted by Ctrl-C during the erase step; the port is closed.")));
+    // At once, not at the end of the 5000 ms window.
+    EXPECT_LT(r.ms, 4000);
+    EXPECT_EQ(radio.count(Command::Program), 0);
+
+    // Closed indeed: the device opens again at once.
+    QSerialPort again(radio.devicePath());
+    EXPECT_TRUE(again.open(QIODevice::ReadWrite)) << again.errorString().toStdString();
+}
+
+TEST_F(CliRun, UsageErrorsPrintUsageAndExit64)
+{
+    const QList<QStringList> mistakes{{QStringLiteral("--port"), QStringLiteral("COM17")},
+                                      {QStringLiteral("--com"), QStringLiteral("x")},
+                                      {QStringLiteral("--no-such-option")},
+                                      {QStringLiteral("stray")}};
+    for (const QStringList& args : mistakes) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 64) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: tq-b9-cli"))) << r.err.toStdString();
+    }
+    EXPECT_EQ(radio.count(Command::Query), 0);
+
+    const Result help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Exit status:")));
+}
+
+TEST_F(CliRun, ListPortsShowsABindingUnderItsComNumber)
+{
+    const Result r = run({QStringLiteral("--list-ports"), QStringLiteral("--com"),
+                          QStringLiteral("7=") + radio.devicePath()});
+    EXPECT_EQ(r.status, 0);
+    const QRegularExpression line(QStringLiteral("^COM7 +%1 +bound with --com$")
+                                      .arg(QRegularExpression::escape(radio.devicePath())),
+                                  QRegularExpression::MultilineOption);
+    EXPECT_TRUE(line.match(r.out).hasMatch()) << r.out.toStdString();
+    EXPECT_EQ(radio.count(Command::Query), 0);
+}
+
+} // namespace
+} // namespace tqb9
