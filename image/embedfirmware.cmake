@@ -12,7 +12,9 @@ foreach(line IN LISTS lines)
   if(NOT line MATCHES "^S[0-9A-F]+$")
     message(FATAL_ERROR "${INPUT}:${number}: not an upper-case S-record line")
   endif()
-  string(APPEND body "\"${line}\",\n")
+  # A "..."sv literal carries its length: clang would otherwise count the characters of all the
+  # lines at compile time and run out of constant-evaluation steps.
+  string(APPEND body "\"${line}\"sv,\n")
 endforeach()
 file(WRITE "${OUTPUT}.tmp" "${body}")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

@@ -9,6 +9,8 @@
 namespace tqb9 {
 namespace {
 
+using namespace std::string_view_literals;
+
 // The lines of image/firmware.s19, compiled in.
 constexpr std::string_view kFirmwareLines[] = {
 #include "firmwarelines.inc"
