@@ -154,6 +154,9 @@ public:
     bool isRunning() const;
     // Closes the pty at once: the device vanishes and the program's port fails.
     void hangUp();
+    // Bytes from the program handed over in-process, as if the pty had just delivered them. The
+    // fuzz target needs to know that every byte has been taken; the pty cannot tell it.
+    void receive(QByteArrayView bytes) { take(bytes); }
 
     void setScript(Script script) { m_script = std::move(script); }
     // Sends echo and replies no faster than the real line, kLineBytesPerSecond.
