@@ -1,0 +1,370 @@
+// Whole runs of the programs against the simulated radio, measured from outside the way a shell
+// sees them: wall time, CPU time and peak resident memory of each process (from wait4), and how
+// long the write took, from the times its progress lines arrive. Prints a markdown table.
+//
+//   tq-b9-perf [--runs N] [--no-paced] [--rows-only]
+//
+// The programs are taken from the directory this one is in.
+#include "bench/perf.h"
+#include "flash/session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tqb9::perf {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 57600 bit/s with a start and a stop bit around each 8-bit byte.
+constexpr double kLineBytesPerSecond = 5760.0;
+// The radio has 10 s to show up on its pseudo-terminal.
+constexpr int kSimStartMs = 10'000;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double seconds(const timeval& tv)
+{
+    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+}
+
+[[noreturn]] void fail(const std::string& what)
+{
+    std::fprintf(stderr, "tq-b9-perf: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::exit(1);
+}
+
+void makePipe(int fds[2])
+{
+    if (::pipe(fds) != 0)
+        fail("pipe");
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+}
+
+[[noreturn]] void execOrDie(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    std::fprintf(stderr, "tq-b9-perf: cannot run %s: %s\n", args[0], std::strerror(errno));
+    ::_exit(127);
+}
+
+struct Line {
+    double seconds; // since the child was started
+    std::string text;
+};
+
+struct ChildResult {
+    int status = -1; // exit status; -1 when a signal ended it
+    double wallSeconds = 0;
+    double cpuSeconds = 0; // user + system
+    long maxRssKb = 0;
+    std::string out;
+    std::vector<Line> err;
+
+    std::optional<double> lineTime(const std::string& text) const
+    {
+        for (const Line& line : err) {
+            if (line.text.find(text) != std::string::npos)
+                return line.seconds;
+        }
+        return std::nullopt;
+    }
+};
+
+// Runs argv to its end. Standard output is kept whole, standard error line by line with the
+// moment each line arrived.
+ChildResult runChild(const std::vector<std::string>& argv)
+{
+    int out[2];
+    int err[2];
+    makePipe(out);
+    makePipe(err);
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        fail("fork");
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        execOrDie(argv);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+
+    ChildResult result;
+    std::string partial;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("poll");
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+                continue;
+            }
+            if (i == 0) {
+                result.out.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            const double at = secondsSince(start);
+            partial.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t nl; (nl = partial.find('\n')) != std::string::npos;) {
+                result.err.push_back({at, partial.substr(0, nl)});
+                partial.erase(0, nl + 1);
+            }
+        }
+    }
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR)
+            fail("wait4");
+    }
+    result.wallSeconds = secondsSince(start);
+    result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    result.maxRssKb = usage.ru_maxrss;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// tq-b9-sim in the background for one run: started fresh, so every run meets an erased radio.
+class Simulator {
+public:
+    Simulator(const std::string& bin, bool paced)
+    {
+        int out[2];
+        makePipe(out);
+        m_pid = ::fork();
+        if (m_pid < 0)
+            fail("fork");
+        if (m_pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            std::vector<std::string> argv{bin + "/tq-b9-sim", "--quiet"};
+            if (paced)
+                argv.emplace_back("--pace");
+            execOrDie(argv);
+        }
+        ::close(out[1]);
+        m_out = out[0];
+        // Its first line is the device to open.
+        pollfd fd{m_out, POLLIN, 0};
+        char c = 0;
+        while (::poll(&fd, 1, kSimStartMs) == 1 && ::read(m_out, &c, 1) == 1 && c != '\n')
+            m_device += c;
+        if (c != '\n' || m_device.empty()) {
+            std::fprintf(stderr, "tq-b9-perf: tq-b9-sim did not start\n");
+            std::exit(1);
+        }
+    }
+    ~Simulator()
+    {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        ::close(m_out);
+    }
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    const std::string& device() const { return m_device; }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_device;
+};
+
+struct CliRun {
+    ChildResult child;
+    double writeSeconds = 0; // from "write: N blocks to send" to "end of session"
+};
+
+CliRun runCli(const std::string& bin, bool paced)
+{
+    const Simulator sim(bin, paced);
+    CliRun run{runChild({bin + "/tq-b9-cli", "--port", sim.device()}), 0};
+    const ChildResult& c = run.child;
+    const auto begun = c.lineTime("blocks to send");
+    const auto ended = c.lineTime("end of session");
+    if (c.status != 0 || c.out != "Completed.\n" || !begun || !ended) {
+        std::fprintf(stderr, "tq-b9-perf: tq-b9-cli did not complete (status %d): %s", c.status,
+                     c.out.c_str());
+        for (const Line& line : c.err)
+            std::fprintf(stderr, "  %s\n", line.text.c_str());
+        std::exit(1);
+    }
+    run.writeSeconds = *ended - *begun;
+    return run;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string ownDirectory()
+{
+    char path[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        fail("readlink /proc/self/exe");
+    std::string dir(path, static_cast<std::size_t>(n));
+    return dir.substr(0, dir.rfind('/'));
+}
+
+double megabytes(long kb)
+{
+    return static_cast<double>(kb) / 1024.0;
+}
+
+void row(const char* what, const std::string& figure, const char* goal, const char* command)
+{
+    std::printf("| %s | %s | %s | `%s` |\n", what, figure.c_str(), goal, command);
+}
+
+std::string format(const char* pattern, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "Usage: tq-b9-perf [--runs N] [--no-paced] [--rows-only]\n");
+    return 64;
+}
+
+} // namespace
+} // namespace tqb9::perf
+
+int main(int argc, char** argv)
+{
+    using namespace tqb9::perf;
+    if (argc == 3 && std::strcmp(argv[1], "--window-run") == 0)
+        return windowRun(argc, argv, argv[2]);
+
+    int runs = 5;
+    bool paced = true;
+    bool header = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--no-paced") == 0)
+            paced = false;
+        else if (std::strcmp(argv[i], "--rows-only") == 0)
+            header = false;
+        else
+            return usage();
+    }
+    if (runs < 1)
+        return usage();
+    const std::string bin = ownDirectory();
+
+    tqb9::Session session;
+    session.Form_Load();
+    const int blocks = tqb9::Flasher::blocksToWrite(session.image());
+    // What the program receives in a whole run, and so what the radio's line has to carry: the
+    // echo of every byte sent, then the reply. Model query 10 + 6 (framed reply), connect 9 + 4,
+    // and 1032 + 4 for the erase, each program packet and the end packet.
+    const long wireBytes = (10 + 6) + (9 + 4) + (1032 + 4) * (blocks + 2L);
+    const double wireSeconds = static_cast<double>(wireBytes) / kLineBytesPerSecond;
+
+    std::fprintf(stderr, "tq-b9-perf: %d unpaced runs of tq-b9-cli, %d blocks each\n", runs,
+                 blocks);
+    std::vector<double> wall;
+    std::vector<double> perPacket;
+    std::vector<double> cpu;
+    long cliRss = 0;
+    for (int i = 0; i < runs; ++i) {
+        const CliRun run = runCli(bin, false);
+        wall.push_back(run.child.wallSeconds);
+        perPacket.push_back(blocks > 0 ? run.writeSeconds / blocks : 0);
+        cpu.push_back(run.child.cpuSeconds);
+        cliRss = std::max(cliRss, run.child.maxRssKb);
+    }
+
+    std::optional<CliRun> pacedRun;
+    if (paced) {
+        std::fprintf(stderr, "tq-b9-perf: one run paced at 57600 8N1, about %.0f s\n", wireSeconds);
+        pacedRun = runCli(bin, true);
+        cliRss = std::max(cliRss, pacedRun->child.maxRssKb);
+    }
+
+    std::fprintf(stderr, "tq-b9-perf: one Start of the window (frmMain, offscreen)\n");
+    ChildResult window;
+    {
+        const Simulator sim(bin, false);
+        window = runChild({bin + "/tq-b9-perf", "--window-run", sim.device()});
+    }
+    if (window.status != 0) {
+        std::fprintf(stderr, "tq-b9-perf: the window's run did not complete: %s\n",
+                     window.out.c_str());
+        return 1;
+    }
+
+    if (header) {
+        std::printf("| Measure | Figure | Goal | Reproduce |\n|---|---|---|---|\n");
+    }
+    const std::string median5 = format("median of %.0f runs", runs);
+    row("Full run, unpaced simulator: total time",
+        format("%.0f ms", 1000 * median(wall)) + " (" + median5 + ")", "", "tq-b9-perf --no-paced");
+    row("Full run, unpaced simulator: time per program packet",
+        format("%.0f µs", 1e6 * median(perPacket)) + format(" (write step / %.0f packets)", blocks),
+        "", "tq-b9-perf --no-paced");
+    row("Full run, unpaced simulator: CPU time of tq-b9-cli", format("%.0f ms", 1000 * median(cpu)),
+        "", "tq-b9-perf --no-paced");
+    if (pacedRun) {
+        const double total = pacedRun->child.wallSeconds;
+        row("Full run, paced 57600 8N1: total time", format("%.2f s", total), "", "tq-b9-perf");
+        row("Wire-time limit (bytes received ÷ 5,760 B/s)",
+            format("%.2f s", wireSeconds) + format(" (%.0f bytes)", static_cast<double>(wireBytes)),
+            "", "tq-b9-perf");
+        row("Paced run ÷ wire-time limit", format("%.4f", total / wireSeconds), "≤ 1.01",
+            "tq-b9-perf");
+        row("CPU time of tq-b9-cli during the paced run",
+            format("%.2f s", pacedRun->child.cpuSeconds) +
+                format(" = %.2f %% of its wall time", 100 * pacedRun->child.cpuSeconds / total),
+            "< 1 %", "tq-b9-perf");
+    }
+    row("Peak resident memory of tq-b9-cli over a full run", format("%.1f MB", megabytes(cliRss)),
+        "< 16 MB", "tq-b9-perf");
+    row("Peak resident memory of the window over a full run (frmMain, offscreen platform)",
+        format("%.1f MB", megabytes(window.maxRssKb)) +
+            format(", run %.0f ms", 1000 * window.wallSeconds),
+        "report", "tq-b9-perf");
+    return 0;
+}
