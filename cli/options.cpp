@@ -35,6 +35,7 @@ QString usageText()
         "Usage: tq-b9-cli [--port DEVICE|COMn] [--com N=DEVICE]... [--trace | --trace-full] "
         "[--quiet]\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
+        "       tq-b9-cli --export-image FILE\n"
         "       tq-b9-cli --help | --version\n");
 }
 
@@ -55,6 +56,9 @@ Options:
                       recognised) on standard error, long packets shortened
   --trace-full        the same, every byte
   -q, --quiet         no progress on standard error
+  --export-image FILE write the built-in firmware as the radio's flash should hold it,
+                      0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is
+                      written), to FILE, then exit
   -h, --help          show this text
   --version           show the version of the built-in firmware writer
 
@@ -66,14 +70,15 @@ diagnostics go to standard error.
 
 Exit status:
     0  Completed.
-    1  Error               the radio did not answer the model query
+    1  Error               the model query failed: no answer, an answer not
+                           understood, or the port could not be opened
     2  Region error        the radio is not the model and region this firmware is for
     3  Connect failed.
     4  Erase failed.
     5  Write failed.
     6  Disconnect failed.
    64  usage error
-   73  --export-image could not write its file
+   73  --export-image could not write FILE
   130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM
 )");
 }
@@ -110,7 +115,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    // For tests and the demo, not in the help.
+    // A shorter reply window, for tests; not in the help.
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("ms"));
     const QCommandLineOption exportImage(QStringLiteral("export-image"), QString(),
                                          QStringLiteral("file"));

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace tqb9 {
@@ -278,6 +280,27 @@ TEST_F(CliRun, ListPortsShowsABindingUnderItsComNumber)
                                   QRegularExpression::MultilineOption);
     EXPECT_TRUE(line.match(r.out).hasMatch()) << r.out.toStdString();
     EXPECT_EQ(radio.count(Command::Query), 0);
+}
+
+TEST_F(CliRun, ExportImageWritesTheWholeRangeAsTheRadioShouldHoldIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    const Result r = run({QStringLiteral("--export-image"), path});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 0x40000);
+    Session session;
+    session.Form_Load();
+    for (long address : {0xC0000L, 0xC0400L, 0xFEFFFL, 0xFF000L, 0xFFFFFL})
+        EXPECT_EQ(static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(address - 0xC0000)]),
+                  session.image().byteAt(address));
+
+    const Result refused = run({QStringLiteral("--export-image"), dir.filePath("no/such/dir/x")});
+    EXPECT_EQ(refused.status, 73);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("cannot write"))) << refused.err.toStdString();
 }
 
 } // namespace
