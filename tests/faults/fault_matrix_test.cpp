@@ -139,6 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"garbage_first_3_times", {"erase:garbage=5"}, Outcome::EraseFailed, kToErase + "*3"},
         // Later than all three windows: the replies land after the run has given up.
         Row{"late_3_times", {"erase:delay=600"}, Outcome::EraseFailed, kToErase + "*3"},
+        // A reply that misses its window by less than a window lands in the next attempt's and
+        // is taken for it: the same packet, so the radio's answer holds for both.
+        Row{"always_late_by_a_third_of_a_window",
+            {"erase:delay=200"},
+            Outcome::Completed,
+            "query connect erase*2 C0000 E0000 FEC00 end"},
         Row{"port_vanishes", {"erase:reply=none,hangup"}, Outcome::EraseFailed, kToErase},
         Row{"radio_hangs_up_inside_packet", {}, Outcome::EraseFailed, "query connect", "erase"}),
     rowName);
@@ -175,6 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
             {"program@0xE0000:garbage=7"},
             Outcome::WriteFailed,
             kToErase + " C0000 E0000*10"},
+        // As for the erase: the block's second attempt takes the first one's late answer, and
+        // the second attempt's own answer comes after the run.
+        Row{"middle_block_always_late_by_a_third_of_a_window",
+            {"program@0xE0000:delay=200"},
+            Outcome::Completed,
+            kToErase + " C0000 E0000*2 FEC00 end"},
         Row{"last_block_late_10_times",
             {"program@0xFEC00:delay=1650"},
             Outcome::WriteFailed,
