@@ -30,14 +30,15 @@ bool accountInGroup(const struct group& gr)
     return false;
 }
 
-// Another process with the device open, found the way fuser does. Processes of other users
-// (ModemManager runs as root) are only visible to root, so this may find nothing.
-QString findHolder(const QString& device)
+// The other processes that have the device open, found the way fuser does. Processes of other
+// users (ModemManager runs as root) are only visible to root, so this may find nothing.
+QString findHolders(const QString& device)
 {
     const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty())
         return {};
     const QString self = QString::number(::getpid());
+    QStringList holders;
     const QDir proc(QStringLiteral("/proc"));
     for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool numeric = false;
@@ -52,10 +53,11 @@ QString findHolder(const QString& device)
             const QString name = comm.open(QIODevice::ReadOnly)
                                      ? QString::fromLocal8Bit(comm.readAll()).trimmed()
                                      : QStringLiteral("?");
-            return QStringLiteral("%1 (pid %2)").arg(name, pid);
+            holders << QStringLiteral("%1 (pid %2)").arg(name, pid);
+            break;
         }
     }
-    return {};
+    return holders.join(QLatin1String(", "));
 }
 #endif
 
@@ -99,13 +101,13 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
     if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError ||
         f.error.contains(QLatin1String("busy"), Qt::CaseInsensitive) ||
         f.error.contains(QLatin1String("lock"), Qt::CaseInsensitive)) {
-        const QString who = facts.holder.isEmpty()
-                                ? QStringLiteral("another program")
-                                : QStringLiteral("another program, %1,").arg(facts.holder);
-        return {QStringLiteral("Cannot open %1: %2 holds it (%3).").arg(f.device, who, f.error),
-                QStringLiteral("Close that program. ModemManager often grabs USB serial "
-                               "adapters as they appear; stop it with: "
-                               "sudo systemctl stop ModemManager")};
+        QString busy =
+            QStringLiteral("Cannot open %1: another program holds it (%2).").arg(f.device, f.error);
+        if (!facts.holder.isEmpty())
+            busy += QStringLiteral(" Open by: %1.").arg(facts.holder);
+        return {busy, QStringLiteral("Close that program. ModemManager often grabs USB serial "
+                                     "adapters as they appear; stop it with: "
+                                     "sudo systemctl stop ModemManager")};
     }
     if (f.errorKind == QSerialPort::ResourceError) {
         return {QStringLiteral("%1 stopped working during the %2 step (%3).")
@@ -158,7 +160,7 @@ DeviceFacts probeDevice(const QString& device)
         facts.inGroupDatabase = accountInGroup(*gr);
     }
     if (facts.accessible)
-        facts.holder = findHolder(device);
+        facts.holder = findHolders(device);
 #else
     facts.exists = true;
     facts.accessible = true;

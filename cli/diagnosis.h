@@ -18,7 +18,7 @@ struct DeviceFacts {
     bool accessible = false;      // this process may read and write it
     QString group;                // the group that owns it, "dialout"
     bool inGroupDatabase = false; // the account is in that group, but this session not yet
-    QString holder;               // another process that has it open, "ModemManager (pid 812)"
+    QString holder;               // other processes that have it open, "ModemManager (pid 812)"
 };
 
 DeviceFacts probeDevice(const QString& device);

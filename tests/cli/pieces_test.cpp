@@ -263,7 +263,8 @@ TEST(Diagnosis, BusyPortNamesWhatHoldsIt)
     const DeviceFacts facts =
         present(QStringLiteral("dialout"), QStringLiteral("ModemManager (pid 812)"));
     const QString text = joined(diagnose(f, facts));
-    EXPECT_TRUE(text.contains(QStringLiteral("another program, ModemManager (pid 812), holds it")))
+    EXPECT_TRUE(text.contains(QStringLiteral("another program holds it (/dev/ttyUSB0: Device or "
+                                             "resource busy). Open by: ModemManager (pid 812).")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("sudo systemctl stop ModemManager")));
     EXPECT_FALSE(text.contains(QStringLiteral("usermod")));

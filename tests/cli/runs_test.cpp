@@ -4,6 +4,7 @@
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -204,6 +205,20 @@ TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
     EXPECT_TRUE(r.err.contains(QStringLiteral("/dev/tq-b9-no-such-port (COM1): no such device")))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli --list-ports")));
+    EXPECT_EQ(radio.count(Command::Query), 0);
+}
+
+TEST_F(CliRun, BusyPortNamesTheProgramHoldingIt)
+{
+    QSerialPort holder(radio.devicePath());
+    ASSERT_TRUE(holder.open(QIODevice::ReadWrite)) << holder.errorString().toStdString();
+    const Result r = run(port);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, QStringLiteral("Error\n"));
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("Cannot open %1: another program holds it").arg(radio.devicePath())))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("(pid %1)").arg(QCoreApplication::applicationPid())));
     EXPECT_EQ(radio.count(Command::Query), 0);
 }
 
