@@ -60,7 +60,10 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = srecord reply sim
 
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+
 fuzz: deps
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(FUZZ_PACKAGES)"
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQB9_FUZZ=ON -DTQB9_SANITIZE=ON -DTQB9_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j2 --target fuzz_targets
