@@ -83,12 +83,6 @@ void Link::reportExchange(QByteArrayView sent, QByteArrayView received, std::int
 
 void Link::waitFor(qint64 count)
 {
-    // However the wait ends, the driver goes back to reporting every byte.
-    struct WakeThreshold {
-        SerialControl& comm;
-        ~WakeThreshold() { comm.setWakeThreshold(0); }
-    } threshold{m_comm};
-
     while (m_timer1.isActive()) {
         if (aborted())
             throw SerialError(m_abortReason, QSerialPort::UnknownError);
@@ -96,7 +90,6 @@ void Link::waitFor(qint64 count)
         if (m_comm.InBufferCount() >= count)
             return;
 
-        m_comm.setWakeThreshold(count);
         QEventLoop loop;
         const auto wake = [&loop] {
             loop.exit(kWoken);

@@ -2,12 +2,7 @@
 
 #include "link/portmap.h"
 
-#include <algorithm>
 #include <QStringList>
-
-#ifdef Q_OS_UNIX
-#include <termios.h>
-#endif
 
 namespace tqb9 {
 
@@ -128,7 +123,6 @@ void SerialControl::setPortOpen(bool open)
     m_opening = true;
     const bool opened = m_port.open(QIODevice::ReadWrite);
     m_opening = false;
-    m_wakeMin = 0;
     if (!opened) {
         throw SerialError(QStringLiteral("%1: %2").arg(m_device, m_port.errorString()),
                           m_port.error());
@@ -165,35 +159,6 @@ void SerialControl::discardInput()
 {
     if (m_port.isOpen())
         m_port.clear(QSerialPort::Input);
-}
-
-void SerialControl::setWakeThreshold(qint64 count)
-{
-#ifdef Q_OS_UNIX
-    if (!m_port.isOpen() || !m_failure.isEmpty())
-        return;
-    // In raw mode with VTIME 0 the terminal driver reports the descriptor readable only once VMIN
-    // bytes are queued, while a read still returns whatever is there. VMIN is one byte wide.
-    // Only the line discipline looks at it: the serial core and the common USB adapters leave
-    // the hardware alone when nothing but the control characters changes.
-    const qint64 missing = count - m_port.bytesAvailable();
-    const int wanted = missing > 1 ? static_cast<int>(std::min<qint64>(missing, 255)) : 0;
-    if (wanted != m_wakeMin) {
-        termios tio{};
-        const int fd = static_cast<int>(m_port.handle());
-        if (::tcgetattr(fd, &tio) == 0 && tio.c_cc[VTIME] == 0) {
-            tio.c_cc[VMIN] = static_cast<cc_t>(wanted);
-            if (::tcsetattr(fd, TCSANOW, &tio) == 0)
-                m_wakeMin = wanted;
-        }
-    }
-    // Bytes short of the threshold are still in the driver when a wait ends: take them in, so
-    // the count and the buffer show everything that arrived.
-    if (count == 0)
-        m_port.waitForReadyRead(0);
-#else
-    Q_UNUSED(count);
-#endif
 }
 
 void SerialControl::onError(QSerialPort::SerialPortError error)

@@ -58,11 +58,6 @@ public:
     QByteArray Input();
     // Drops whatever the driver and Qt hold for input: a late reply to an earlier command.
     void discardInput();
-    // Asks the driver to report input only once count bytes wait in all, so waiting for a 1 KB
-    // echo wakes the program a few times rather than at every burst the line delivers. 0 goes
-    // back to reporting every byte and takes in whatever the driver still holds. A hint only:
-    // where the system has no such setting every arrival wakes the caller as before.
-    void setWakeThreshold(qint64 count);
 
     // The device the open port is on, or that the last open tried.
     QString deviceName() const { return m_device; }
@@ -86,7 +81,6 @@ private:
     QString m_failure; // set when a fatal error closed the port mid-operation
     QSerialPort::SerialPortError m_failureKind = QSerialPort::NoError;
     bool m_opening = false;
-    int m_wakeMin = 0; // the driver's VMIN as we last set it; QSerialPort opens with 0
 };
 
 } // namespace tqb9

@@ -185,8 +185,7 @@ QString faultGrammar()
         "           | garbage=hex:BYTES these bytes after the echo, before the reply\n"
         "           | delay=MS          the reply MS milliseconds after the request\n"
         "           | noecho            no echo of the request\n"
-        "           | hangup            hang up once the reply has been read; with no reply,\n"
-        "                               as soon as the echo has left\n"
+        "           | hangup            hang up once the reply (or the echo) has been read\n"
         "Examples:\n"
         "  --fault 'query:reply=RE'  --fault 'erase:reply=NG'  --fault 'end:delay=6000'\n"
         "  --fault 'program@0xC0400#1-3:reply=none'  --fault 'connect:garbage=3,nolf'\n");

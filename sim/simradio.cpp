@@ -554,10 +554,8 @@ void SimRadio::deliver(int index, const QByteArray& reply, bool endsSession, boo
     exchange.reply = reply;
     exchange.sent = true;
     exchange.hungUp = hang;
-    // A radio that vanishes after its reply lets the program read it first; one that vanishes
-    // instead of replying goes as soon as its echo has left.
     if (hang)
-        whenDrained([this] { hangUp(); }, !reply.isEmpty());
+        whenDrained([this] { hangUp(); });
     else if (endsSession)
         whenDrained([this] { emit sessionEnded(); });
     emit requestHandled(index);
@@ -620,12 +618,11 @@ void SimRadio::pump()
 
 // The pty has no event for "the other side has read everything", so this looks every few
 // milliseconds, and only while someone waits for it.
-void SimRadio::whenDrained(std::function<void()> action, bool untilRead)
+void SimRadio::whenDrained(std::function<void()> action)
 {
     if (!isRunning())
         return;
-    m_drainWaiters.append(
-        DrainWaiter{m_clock.nsecsElapsed() + kDrainLimitNs, std::move(action), untilRead});
+    m_drainWaiters.append(DrainWaiter{m_clock.nsecsElapsed() + kDrainLimitNs, std::move(action)});
     if (!m_drainTimer.isActive())
         m_drainTimer.start();
 }
@@ -633,11 +630,11 @@ void SimRadio::whenDrained(std::function<void()> action, bool untilRead)
 void SimRadio::checkDrained()
 {
     const qint64 now = m_clock.nsecsElapsed();
-    const bool left = isRunning() && m_out.isEmpty() && now - m_lastWriteNs >= kSettleNs;
-    const bool read = left && m_pty->unread() == 0;
+    const bool drained =
+        isRunning() && m_out.isEmpty() && now - m_lastWriteNs >= kSettleNs && m_pty->unread() == 0;
     QList<std::function<void()>> ready;
     for (auto it = m_drainWaiters.begin(); it != m_drainWaiters.end();) {
-        if ((it->untilRead ? read : left) || now >= it->deadlineNs) {
+        if (drained || now >= it->deadlineNs) {
             ready.append(std::move(it->action));
             it = m_drainWaiters.erase(it);
         } else {

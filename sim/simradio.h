@@ -99,8 +99,7 @@ struct Response {
     // Counted from the request's last byte; the echo is not delayed.
     std::chrono::milliseconds delay{0};
     bool echo = true;
-    // Hang up once the program has read the reply; without a reply, as soon as the echo has left
-    // (a radio that vanishes mid-exchange).
+    // Hang up once the reply (or, without one, the echo) has been read by the program.
     bool hangUp = false;
 };
 
@@ -201,7 +200,6 @@ private:
     struct DrainWaiter {
         qint64 deadlineNs;
         std::function<void()> action;
-        bool untilRead; // false: once the bytes have left, read or not
     };
 
     void onReadable();
@@ -217,7 +215,7 @@ private:
 
     void send(QByteArrayView bytes);
     void pump();
-    void whenDrained(std::function<void()> action, bool untilRead = true);
+    void whenDrained(std::function<void()> action);
     void checkDrained();
     void closePty();
 
