@@ -1,7 +1,7 @@
 // tq-b9-sim: a simulated TQ-B9 radio on a pseudo-terminal, for trying the firmware writer
 // without hardware. The first line of stdout is the device to open.
 
-#include "sim/faultspec.h"
+#include "sim/faultrule.h"
 #include "sim/simradio.h"
 
 #include <cerrno>

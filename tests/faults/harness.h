@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/session.h"
-#include "sim/faultspec.h"
+#include "sim/faultrule.h"
 #include "sim/simradio.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "sim/faultspec.h"
+#include "sim/faultrule.h"
 
 namespace tqb9::sim {
 
