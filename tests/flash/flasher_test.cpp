@@ -2,6 +2,7 @@
 #include "flash/session.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
+#include "tests/simscript.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -15,31 +16,14 @@ using namespace std::chrono_literals;
 using sim::Command;
 using sim::Response;
 using sim::SimRadio;
+using simscript::onCommand;
+using simscript::replying;
 
 constexpr auto kShortWindow = 150ms;
 
 QByteArray bytes(const Packet& packet)
 {
     return {reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size())};
-}
-
-Response replying(QByteArray reply)
-{
-    Response r;
-    r.reply = std::move(reply);
-    return r;
-}
-
-// Bends the replies to one command; attempt counts from 1 for each command (and, for program
-// packets, each block address).
-sim::Script onCommand(Command command,
-                      std::function<std::optional<Response>(const sim::Request&)> bend)
-{
-    return [command, bend](const sim::Request& request) -> std::optional<Response> {
-        if (request.command != command)
-            return std::nullopt;
-        return bend(request);
-    };
 }
 
 class FlasherTest : public ::testing::Test {

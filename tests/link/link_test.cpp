@@ -3,6 +3,7 @@
 #include "link/portmenu.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
+#include "tests/simscript.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,8 @@ using namespace std::chrono_literals;
 using sim::Command;
 using sim::Response;
 using sim::SimRadio;
+using simscript::forCommand;
+using simscript::replying;
 
 constexpr auto kShortWindow = 250ms;
 
@@ -35,23 +38,6 @@ double cpuSeconds()
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// A script that bends every request of one command the same way.
-sim::Script forCommand(Command command, Response response)
-{
-    return [command, response](const sim::Request& request) -> std::optional<Response> {
-        if (request.command != command)
-            return std::nullopt;
-        return response;
-    };
-}
-
-Response replying(QByteArray bytes)
-{
-    Response r;
-    r.reply = std::move(bytes);
-    return r;
 }
 
 class LinkTest : public ::testing::Test {
