@@ -213,7 +213,7 @@ struct CliRun {
 CliRun runCli(const std::string& bin, bool paced)
 {
     const Simulator sim(bin, paced);
-    CliRun run{runChild({bin + "/tq-b9-cli", "--port", sim.device()}), 0};
+    CliRun run{runChild({bin + "/tq-b9-cli", "--allow-test-firmware", "--port", sim.device()}), 0};
     const ChildResult& c = run.child;
     const auto begun = c.lineTime("blocks to send");
     const auto ended = c.lineTime("end of session");

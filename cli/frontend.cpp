@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -48,6 +49,12 @@ void writeTo(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// Eight upper-case digits, as a CRC-32 is usually written after its 0x.
+QString hex8(std::uint32_t value)
+{
+    return QString::number(value, 16).toUpper().rightJustified(8, u'0');
+}
+
 void advise(const QStringList& lines)
 {
     for (const QString& line : lines)
@@ -73,8 +80,9 @@ int FrontEnd::exec()
         writeOut(helpText());
         return exitstatus::Completed;
     case Options::Action::Version:
-        writeOut(QStringLiteral("tq-b9-cli: TQ-B9 ver E5.000\n"));
-        return exitstatus::Completed;
+        return version();
+    case Options::Action::Info:
+        return info();
     case Options::Action::ListPorts:
         return listPorts();
     case Options::Action::ExportImage:
@@ -108,10 +116,75 @@ int FrontEnd::listPorts()
     return exitstatus::Completed;
 }
 
+std::optional<int> FrontEnd::loadFirmware(Session& session)
+{
+    session.Form_Load();
+    session.setAllowTestFirmware(m_options.allowTestFirmware);
+    if (m_options.firmwarePath.isEmpty())
+        return std::nullopt;
+    const auto error = session.loadFirmwareFile(m_options.firmwarePath);
+    if (!error)
+        return std::nullopt;
+    writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(QString::fromStdString(error->message)));
+    return error->kind == FirmwareFileError::Kind::Unreadable ? exitstatus::NoFirmware
+                                                              : exitstatus::BadFirmware;
+}
+
+int FrontEnd::version()
+{
+    Session session;
+    if (const auto refused = loadFirmware(session))
+        return *refused;
+    const FirmwareInfo& firmware = session.firmwareInfo();
+    writeOut(QStringLiteral("tq-b9-cli: TQ-B9 ver %1\nfirmware: %2, CRC-32 0x%3\n")
+                 .arg(builtInFirmwareVersion(), firmware.sourceText(),
+                      hex8(crc32Of(writtenRange(session.image())))));
+    return exitstatus::Completed;
+}
+
+int FrontEnd::info()
+{
+    Session session;
+    if (const auto refused = loadFirmware(session))
+        return *refused;
+    const FirmwareInfo firmware = session.describeFirmware();
+    const QByteArray written = writtenRange(session.image());
+    // 254,650 whatever the machine's locale says: scripts read this.
+    const QLocale english(QLocale::English);
+    const auto count = [&](std::uint32_t n) {
+        return english.toString(n);
+    };
+    const auto address = [](std::uint32_t a) {
+        return QStringLiteral("0x") + QString::number(a, 16).toUpper().rightJustified(5, u'0');
+    };
+    QString text;
+    text += QStringLiteral("source:         %1\n").arg(firmware.sourceText());
+    if (firmware.testImage)
+        text += QStringLiteral("test image:     yes; written only with --allow-test-firmware\n");
+    if (firmware.hasFigures) {
+        text += QStringLiteral("records:        %1\n").arg(count(firmware.records));
+        text += QStringLiteral("address range:  %1..%2\n")
+                    .arg(address(firmware.firstAddress), address(firmware.lastAddress));
+        text += QStringLiteral("data bytes:     %1 (%2 of them in the boot block 0xFF000..0xFFFFF, "
+                               "not written)\n")
+                    .arg(count(firmware.dataBytes), count(firmware.bootBlockBytes));
+    }
+    text += QStringLiteral("blocks:         %1 of 1 KB to write\n")
+                .arg(Flasher::blocksToWrite(session.image()));
+    text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
+                           "hold them)\n")
+                .arg(hex8(crc32Of(written)), count(static_cast<std::uint32_t>(written.size())));
+    text +=
+        QStringLiteral("SHA-256:        %1\n").arg(QString::fromLatin1(sha256Of(written).toHex()));
+    writeOut(text);
+    return exitstatus::Completed;
+}
+
 int FrontEnd::exportImage()
 {
     Session session;
-    session.Form_Load();
+    if (const auto refused = loadFirmware(session))
+        return *refused;
     QByteArray bytes(kImageBytes, '\0');
     for (long i = 0; i < kImageBytes; ++i)
         bytes[static_cast<qsizetype>(i)] =
@@ -129,7 +202,21 @@ int FrontEnd::exportImage()
 int FrontEnd::run()
 {
     Session session;
-    session.Form_Load();
+    if (const auto refused = loadFirmware(session))
+        return *refused;
+    // The engine refuses it as well; saying so here keeps standard output empty, as for a file
+    // that was refused, since no run took place.
+    if (session.refusesFirmware()) {
+        writeErr(QStringLiteral(
+                     "tq-b9-cli: refused: the firmware is the %1, not firmware for a radio, so "
+                     "nothing was sent; give the radio's firmware with --firmware FILE (S-record "
+                     "or Intel HEX), or add --allow-test-firmware to write the test image into a "
+                     "simulated radio\n")
+                     .arg(session.firmwareInfo().source == FirmwareInfo::Source::File
+                              ? QStringLiteral("test image in %1").arg(session.firmwareInfo().path)
+                              : QStringLiteral("built-in test image")));
+        return exitstatus::TestImage;
+    }
     for (const auto& [port, device] : std::as_const(m_options.bindings))
         session.ports().bind(port, device);
     session.menu().mnuCom_Click(m_options.port);

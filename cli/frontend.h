@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 
+#include <optional>
 #include <QString>
 
 namespace tqb9::cli {
@@ -20,6 +21,11 @@ private:
     int run();
     int listPorts();
     int exportImage();
+    int info();
+    int version();
+    // Start-up of the session, then the --firmware file in place of the built-in firmware. Returns
+    // the exit status when the file is refused (its message is on standard error by then).
+    std::optional<int> loadFirmware(Session& session);
 
     Options m_options;
 };

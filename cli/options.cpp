@@ -2,6 +2,7 @@
 
 #include "link/portmap.h"
 
+#include <algorithm>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -25,6 +26,8 @@ int exitStatusFor(Outcome outcome)
         return exitstatus::WriteFailed;
     case Outcome::DisconnectFailed:
         return exitstatus::DisconnectFailed;
+    case Outcome::TestImageRefused:
+        return exitstatus::TestImage;
     }
     return exitstatus::Error;
 }
@@ -34,8 +37,10 @@ QString usageText()
     return QStringLiteral(
         "Usage: tq-b9-cli [--port DEVICE|COMn] [--com N=DEVICE]... [--trace | --trace-full] "
         "[--quiet]\n"
+        "                 [--firmware FILE] [--allow-test-firmware]\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
-        "       tq-b9-cli --export-image FILE\n"
+        "       tq-b9-cli --info [--firmware FILE]\n"
+        "       tq-b9-cli --export-image FILE [--firmware FILE]\n"
         "       tq-b9-cli --help | --version\n");
 }
 
@@ -56,7 +61,16 @@ Options:
                       recognised) on standard error, long packets shortened
   --trace-full        the same, every byte
   -q, --quiet         no progress on standard error
-  --export-image FILE write the built-in firmware as the radio's flash should hold it,
+  --firmware FILE     write the firmware in FILE, an S-record or Intel HEX file, instead
+                      of the built-in firmware; the whole file is checked first
+  --allow-test-firmware
+                      write the test image too (the repository's made-up firmware, for
+                      the simulated radio); without it a test image is refused and
+                      nothing is sent
+  --info              describe the firmware (source, records, addresses, blocks, CRC-32
+                      and SHA-256 of 0xC0000..0xFEFFF as the radio will hold them)
+                      without touching any port, then exit
+  --export-image FILE write the firmware as the radio's flash should hold it,
                       0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is
                       written), to FILE, then exit
   -h, --help          show this text
@@ -78,7 +92,11 @@ Exit status:
     5  Write failed.
     6  Disconnect failed.
    64  usage error
+   65  the --firmware file breaks a rule (the line is named); nothing was sent
+   66  the --firmware file cannot be read; nothing was sent
    73  --export-image could not write FILE
+   77  the firmware is a test image and --allow-test-firmware was not given;
+       nothing was sent
   130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM
 )");
 }
@@ -119,8 +137,12 @@ ParsedArguments parseArguments(const QStringList& arguments)
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("ms"));
     const QCommandLineOption exportImage(QStringLiteral("export-image"), QString(),
                                          QStringLiteral("file"));
-    parser.addOptions(
-        {port, com, listPorts, trace, traceFull, quiet, help, version, interval, exportImage});
+    const QCommandLineOption firmware(QStringLiteral("firmware"), QString(),
+                                      QStringLiteral("file"));
+    const QCommandLineOption allowTest(QStringLiteral("allow-test-firmware"));
+    const QCommandLineOption info(QStringLiteral("info"));
+    parser.addOptions({port, com, listPorts, trace, traceFull, quiet, help, version, interval,
+                       exportImage, firmware, allowTest, info});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -129,6 +151,12 @@ ParsedArguments parseArguments(const QStringList& arguments)
                               .arg(parser.positionalArguments().constFirst()));
 
     Options options;
+    if (parser.values(firmware).size() > 1)
+        return usageError(QStringLiteral("--firmware given more than once"));
+    options.firmwarePath = parser.value(firmware);
+    if (parser.isSet(firmware) && options.firmwarePath.isEmpty())
+        return usageError(QStringLiteral("--firmware needs a file name"));
+    options.allowTestFirmware = parser.isSet(allowTest);
     if (parser.isSet(help)) {
         options.action = Options::Action::Help;
         return {options, {}};
@@ -137,10 +165,17 @@ ParsedArguments parseArguments(const QStringList& arguments)
         options.action = Options::Action::Version;
         return {options, {}};
     }
-    if (parser.isSet(listPorts) && parser.isSet(exportImage))
-        return usageError(QStringLiteral("--list-ports and --export-image exclude each other"));
+    const QList<const QCommandLineOption*> actionOptions{&listPorts, &exportImage, &info};
+    const auto actions =
+        std::count_if(actionOptions.begin(), actionOptions.end(),
+                      [&](const QCommandLineOption* option) { return parser.isSet(*option); });
+    if (actions > 1)
+        return usageError(
+            QStringLiteral("--list-ports, --export-image and --info exclude each other"));
     if (parser.isSet(listPorts))
         options.action = Options::Action::ListPorts;
+    if (parser.isSet(info))
+        options.action = Options::Action::Info;
     if (parser.isSet(exportImage)) {
         options.action = Options::Action::ExportImage;
         options.exportPath = parser.value(exportImage);

@@ -22,14 +22,17 @@ inline constexpr int EraseFailed = 4;
 inline constexpr int WriteFailed = 5;
 inline constexpr int DisconnectFailed = 6;
 inline constexpr int Usage = 64;        // EX_USAGE
+inline constexpr int BadFirmware = 65;  // EX_DATAERR: the firmware file breaks a rule
+inline constexpr int NoFirmware = 66;   // EX_NOINPUT: the firmware file cannot be read
 inline constexpr int CannotCreate = 73; // EX_CANTCREAT: --export-image could not write its file
+inline constexpr int TestImage = 77;    // EX_NOPERM: a test image, not allowed to be written
 inline constexpr int SignalBase = 128;  // 130 after Ctrl-C (SIGINT), 143 after SIGTERM
 } // namespace exitstatus
 
 int exitStatusFor(Outcome outcome);
 
 struct Options {
-    enum class Action { Run, ListPorts, ExportImage, Help, Version };
+    enum class Action { Run, ListPorts, ExportImage, Info, Help, Version };
 
     Action action = Action::Run;
     // The COM menu item the run checks.
@@ -41,6 +44,8 @@ struct Options {
     bool quiet = false;
     std::optional<std::chrono::milliseconds> interval;
     QString exportPath;
+    QString firmwarePath; // empty: the built-in firmware
+    bool allowTestFirmware = false;
 };
 
 struct ParsedArguments {

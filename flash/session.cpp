@@ -2,6 +2,8 @@
 
 #include "link/reply.h"
 
+#include <QFile>
+
 namespace tqb9 {
 
 Message messageFor(Outcome outcome)
@@ -24,6 +26,11 @@ Message messageFor(Outcome outcome)
         return failure("Write failed.");
     case Outcome::DisconnectFailed:
         return failure("Disconnect failed.");
+    case Outcome::TestImageRefused:
+        return failure("This is the test image, not firmware for a radio, so nothing was "
+                       "written. Drop the radio's firmware file (S-record or Intel HEX) on "
+                       "this window or start it with --firmware FILE; to write the test image "
+                       "into a simulated radio, start it with --allow-test-firmware.");
     }
     return failure("Error");
 }
@@ -49,10 +56,45 @@ Session::Session(QObject* parent)
     : QObject(parent), m_link(m_menu, m_ports), m_flasher(m_link, m_image)
 {}
 
+// Marks a run in progress for its whole length: the flasher reads the image while it waits.
+class Session::Busy {
+public:
+    explicit Busy(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~Busy() { m_busy = false; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    bool& m_busy;
+};
+
 void Session::Form_Load()
 {
     m_menu.mnuCom_Click(1);
     LoadBuiltInFirmware(m_image, m_table);
+    m_firmwareInfo = FirmwareInfo{};
+    m_firmwareInfo.version = builtInFirmwareVersion();
+    m_firmwareInfo.testImage = isTestImage(m_image);
+}
+
+std::optional<FirmwareFileError> Session::loadFirmwareFile(const QString& path)
+{
+    if (m_busy)
+        return FirmwareFileError{FirmwareFileError::Kind::Invalid,
+                                 QFile::encodeName(path).toStdString() +
+                                     ": not loaded: a run is in progress"};
+    auto loaded = tqb9::loadFirmwareFile(path, m_image);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    m_firmwareInfo = std::get<FirmwareInfo>(std::move(loaded));
+    return std::nullopt;
+}
+
+FirmwareInfo Session::describeFirmware() const
+{
+    if (m_firmwareInfo.hasFigures)
+        return m_firmwareInfo;
+    return describeBuiltInFirmware(m_image);
 }
 
 void Session::enter(Step step)
@@ -64,6 +106,10 @@ void Session::enter(Step step)
 
 std::optional<Outcome> Session::runQuery()
 {
+    // Before the port is even opened: a radio never hears about a test image.
+    if (refusesFirmware())
+        return Outcome::TestImageRefused;
+    const Busy busy(m_busy);
     m_link.clearAbort();
     enter(Step::Query);
     const std::int16_t result = m_link.QueryModel();
@@ -74,6 +120,9 @@ std::optional<Outcome> Session::runQuery()
 
 Outcome Session::runProgramming()
 {
+    if (refusesFirmware())
+        return Outcome::TestImageRefused;
+    const Busy busy(m_busy);
     // Each step has exactly one success code; the radio's plain "OK" is a failure everywhere
     // except on a program packet.
     enter(Step::Connect);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flash/flasher.h"
+#include "image/firmware.h"
 #include "image/firmwaretable.h"
 #include "image/memoryimage.h"
 #include "link/link.h"
@@ -25,7 +26,9 @@ enum class Outcome {
     ConnectFailed,
     EraseFailed,
     WriteFailed,
-    DisconnectFailed
+    DisconnectFailed,
+    // The image is a test image and writing one was not allowed: nothing was sent.
+    TestImageRefused
 };
 
 struct Message {
@@ -47,6 +50,21 @@ public:
 
     // Start-up: COM1 checked, image cleared and filled from the built-in firmware.
     void Form_Load();
+
+    // Replaces the firmware with the file's once the strict reader has accepted all of it.
+    // Otherwise, and always while a run is in progress, the firmware stays as it was and the
+    // error says why.
+    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
+    const FirmwareInfo& firmwareInfo() const { return m_firmwareInfo; }
+    // firmwareInfo() with its figures, the built-in firmware's included.
+    FirmwareInfo describeFirmware() const;
+
+    // A test image is written only when this was set; a Start run refuses it before anything
+    // reaches the port, whichever front end asked.
+    void setAllowTestFirmware(bool allow) { m_allowTestFirmware = allow; }
+    // Looks at the image itself, not at where it came from: whatever put the test image's bytes
+    // there, they are what a run would send.
+    bool refusesFirmware() const { return !m_allowTestFirmware && isTestImage(m_image); }
 
     MemoryImage& image() { return m_image; }
     FirmwareTable& firmware() { return m_table; }
@@ -71,6 +89,7 @@ signals:
 
 private:
     void enter(Step step);
+    class Busy;
 
     MemoryImage m_image;
     FirmwareTable m_table;
@@ -79,6 +98,9 @@ private:
     Link m_link;
     Flasher m_flasher;
     Step m_step = Step::Query;
+    FirmwareInfo m_firmwareInfo;
+    bool m_allowTestFirmware = false;
+    bool m_busy = false;
 };
 
 } // namespace tqb9

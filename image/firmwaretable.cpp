@@ -11,19 +11,23 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// The lines of image/firmware.s19, compiled in.
+// The lines of image/firmware.s19, or of the firmware file the build was given, compiled in.
 constexpr std::string_view kFirmwareLines[] = {
 #include "firmwarelines.inc"
 };
 
-constexpr std::size_t kLineCount = 8023;
-static_assert(std::size(kFirmwareLines) == kLineCount,
+constexpr std::size_t kLineCount = std::size(kFirmwareLines);
+#if TQB9_BUILT_IN_TEST_IMAGE
+static_assert(kLineCount == 8023,
               "image/firmware.s19 must hold the 8,023 lines the table is laid out for");
+#endif
+// A converted file has at most one S2 line per 32 bytes of the 256 KB image, and two more.
 static_assert(kLineCount <= FirmwareTable::kCapacity);
 
+// Copies entries first..last, those of them the firmware has.
 void copyLines(FirmwareTable& table, std::size_t first, std::size_t last)
 {
-    for (std::size_t j = first; j <= last; ++j)
+    for (std::size_t j = first; j <= last && j < kLineCount; ++j)
         table.strSRec[j] = kFirmwareLines[j];
 }
 

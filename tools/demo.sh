@@ -49,9 +49,10 @@ if ! read -r -t 10 device <&"${SIM[0]}"; then
 fi
 
 echo "== Simulated TQ-B9 on $device${pace:+, answering at 57600 bit/s}"
-echo "== tq-b9-cli --port $device"
+# The built-in firmware is the repository's test image; only a simulated radio may get it.
+echo "== tq-b9-cli --allow-test-firmware --port $device"
 status=0
-"$bin/tq-b9-cli" --port "$device" || status=$?
+"$bin/tq-b9-cli" --allow-test-firmware --port "$device" || status=$?
 if [[ $status -ne 0 ]]; then
   echo "demo.sh: tq-b9-cli ended with exit status $status" >&2
   exit "$status"

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFrame>
@@ -9,6 +12,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -31,6 +35,15 @@ QRect twips(int left, int top, int width, int height)
 constexpr int kStartPixels = 29; // 21.75 pt
 constexpr int kLabelPixels = 19; // 14.25 pt
 constexpr int kSmallestPixels = 8;
+
+// The one local file a drop carries, or nothing.
+QString droppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().constFirst().isLocalFile())
+        return {};
+    return data->urls().constFirst().toLocalFile();
+}
 
 bool fits(const QFont& font, const QString& text, QSize box)
 {
@@ -146,6 +159,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     mirrorChecks();
 
     connect(&m_session.flasher(), &Flasher::barValue, m_bar, &QProgressBar::setValue);
+    setAcceptDrops(true);
 }
 
 frmMain::~frmMain() = default;
@@ -160,6 +174,41 @@ QAction* frmMain::mnuCom(int index) const
 void frmMain::Form_Load()
 {
     m_session.Form_Load();
+    showFirmware();
+}
+
+std::optional<FirmwareFileError> frmMain::loadFirmwareFile(const QString& path)
+{
+    auto error = m_session.loadFirmwareFile(path);
+    if (!error)
+        showFirmware();
+    return error;
+}
+
+void frmMain::showFirmware()
+{
+    const FirmwareInfo& firmware = m_session.firmwareInfo();
+    QString caption = QStringLiteral("TQ-B9 ver %1").arg(firmware.version);
+    QString label = QStringLiteral("Ver %1").arg(firmware.version);
+    if (firmware.source == FirmwareInfo::Source::File) {
+        label = QFileInfo(firmware.path).fileName();
+        caption = QStringLiteral("TQ-B9 - %1").arg(label);
+    }
+    // Seen before Start is pressed, without hovering: the label is the first thing read.
+    QPalette palette = m_label1->palette();
+    if (firmware.testImage) {
+        caption += QStringLiteral(" (test image)");
+        label = QStringLiteral("TEST IMAGE");
+        palette.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
+    } else {
+        palette.setColor(QPalette::WindowText,
+                         QApplication::palette(m_label1).color(QPalette::WindowText));
+    }
+    setWindowTitle(caption);
+    m_label1->setPalette(palette);
+    m_label1->setText(label);
+    m_label1->setToolTip(firmware.sourceText());
+    m_label1->setFont(fittingFont(kLabelPixels, label, m_label1->size()));
 }
 
 std::int16_t frmMain::GetCOM()
@@ -201,6 +250,11 @@ void frmMain::cmdZumil_Click()
 {
     if (m_running)
         return;
+    // The engine would refuse it too; refused here, the bar does not even appear.
+    if (m_session.refusesFirmware()) {
+        report(messageFor(Outcome::TestImageRefused));
+        return;
+    }
     m_running = true;
     m_cmdZumil->setEnabled(false);
     m_bar->setValue(m_bar->minimum());
@@ -230,6 +284,35 @@ void frmMain::showMessage(const QString& text, int style, const QString& title)
     QMessageBox box(style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, text,
                     QMessageBox::Ok, this);
     box.exec();
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!m_running && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    // During a run the flasher is reading the image: a drop then is refused, not queued.
+    if (m_running || path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // After the drop has been answered: a modal box inside it would hold up the dragging program.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (m_running)
+                return;
+            if (const auto error = loadFirmwareFile(path))
+                showMessage(QString::fromStdString(error->message), 48, QStringLiteral("NG"));
+        },
+        Qt::QueuedConnection);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <QMainWindow>
 
 class QAction;
@@ -31,6 +32,9 @@ public:
 
     // Start-up: COM1 checked and the built-in firmware loaded. Runs before the window is shown.
     void Form_Load();
+    // The file's firmware in place of the one held, shown in the caption and label; on an error
+    // the window keeps the firmware it had. Refused while a run is in progress.
+    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
 
     std::int16_t GetCOM();
     void mnuCom_Click(int index);
@@ -56,11 +60,16 @@ protected:
     virtual void showMessage(const QString& text, int style, const QString& title);
     // Refused while Start runs: a radio left between erase and end of session does not start.
     void closeEvent(QCloseEvent* event) override;
+    // A firmware file dropped on the window is loaded, unless a run is in progress.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void report(const Message& message) { showMessage(message.text, message.style, message.title); }
     void mirrorChecks();
     void describePorts();
+    // Caption and label name the firmware held; a test image says so in both.
+    void showFirmware();
 
     Session m_session;
     bool m_running = false;

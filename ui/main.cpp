@@ -9,7 +9,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tq-b9"));
-    QApplication::setApplicationVersion(QStringLiteral("E5.000"));
+    QApplication::setApplicationVersion(tqb9::builtInFirmwareVersion());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -20,6 +20,13 @@ int main(int argc, char** argv)
                       QStringLiteral("Put DEVICE behind menu item COMN (repeatable), e.g. "
                                      "--com 1=/dev/ttyUSB0."),
                       QStringLiteral("N=DEVICE")});
+    parser.addOption(
+        {QStringLiteral("firmware"),
+         QStringLiteral("Write the firmware in FILE (S-record or Intel HEX) instead of "
+                        "the built-in firmware."),
+         QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("allow-test-firmware"),
+                      QStringLiteral("Let Start write a test image (for the simulated radio).")});
     if (!parser.parse(QApplication::arguments())) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(parser.errorText()));
         return tqb9::kUsageError;
@@ -42,6 +49,15 @@ int main(int argc, char** argv)
         return tqb9::kUsageError;
     }
     window.Form_Load();
+    window.session().setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
+    if (parser.isSet(QStringLiteral("firmware"))) {
+        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware")))) {
+            std::fprintf(stderr, "tq-b9: %s\n", error->message.c_str());
+            return error->kind == tqb9::FirmwareFileError::Kind::Unreadable
+                       ? tqb9::kNoFirmwareFile
+                       : tqb9::kBadFirmwareFile;
+        }
+    }
     window.show();
     return QApplication::exec();
 }

@@ -42,7 +42,9 @@ protected:
     {
         QString why;
         ASSERT_TRUE(radio.start(&why)) << why.toStdString();
-        port = {QStringLiteral("--port"), radio.devicePath()};
+        // The built-in firmware is the test image, which only a simulated radio should get.
+        port = {QStringLiteral("--port"), radio.devicePath(),
+                QStringLiteral("--allow-test-firmware")};
     }
 
     // Runs tq-b9-cli while this thread's event loop keeps the simulated radio answering.
@@ -199,7 +201,8 @@ TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
 
 TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
 {
-    const Result r = run({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port")});
+    const Result r = run({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port"),
+                          QStringLiteral("--allow-test-firmware")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, QStringLiteral("Error\n"));
     EXPECT_TRUE(r.err.contains(QStringLiteral("/dev/tq-b9-no-such-port (COM1): no such device")))

@@ -24,6 +24,8 @@ Bench::Bench(std::chrono::milliseconds window)
     if (!sim.start(&m_problem))
         return;
     session.Form_Load();
+    // The simulated radio is where the test image belongs.
+    session.setAllowTestFirmware(true);
     session.ports().bind(1, sim.devicePath());
     session.link().setInterval(window);
     QObject::connect(&session, &Session::stepStarted, &session, [this](Step step) {
@@ -92,9 +94,12 @@ std::string stepsUpTo(Outcome outcome)
         break;
     case Outcome::DisconnectFailed:
     case Outcome::Completed:
+    case Outcome::TestImageRefused:
         break;
     }
     std::string steps;
+    if (outcome == Outcome::TestImageRefused)
+        return steps;
     for (int step = 0; step <= static_cast<int>(last); ++step)
         steps += (steps.empty() ? "" : ", ") + std::string(stepName(static_cast<Step>(step)));
     return steps;

@@ -53,6 +53,7 @@ TEST(Unplugging, InTheMiddleOfTheWriteEndsTheCommandLineRunWithinOneWindow)
     QProcess cli;
     cli.setProgram(QStringLiteral(TQB9_CLI));
     cli.setArguments({QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--quiet"),
+                      QStringLiteral("--allow-test-firmware"),
                       QStringLiteral("--interval=%1").arg(kLongWindow.count())});
     qint64 ms = -1;
     QEventLoop loop;

@@ -39,6 +39,7 @@ TEST(Unplugging, InTheMiddleOfTheWriteEndsTheWindowsRunWithinOneWindow)
 
     Window window(unplug);
     window.Form_Load();
+    window.session().setAllowTestFirmware(true);
     window.session().ports().bind(1, radio.devicePath());
     window.session().link().setInterval(kLongWindow);
     window.show();

@@ -134,7 +134,13 @@ void tst_frmmain::startUp()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QCOMPARE(window.windowTitle(), QStringLiteral("TQ-B9 ver E5.000"));
+    // The repository's build carries the test image, and says so before Start is pressed.
+    if (window.session().firmwareInfo().testImage) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("TQ-B9 ver E5.000 (test image)"));
+        QCOMPARE(window.Label1()->text(), QStringLiteral("TEST IMAGE"));
+    } else {
+        QCOMPARE(window.windowTitle(), QStringLiteral("TQ-B9 ver ") + builtInFirmwareVersion());
+    }
     QCOMPARE(checkedItems(window), QList<int>{1});
     QCOMPARE(window.GetCOM(), 1);
     QVERIFY(!window.bar()->isVisible());

@@ -1,0 +1,124 @@
+#include "image/firmware.h"
+
+#include "image/firmwaretable.h"
+#include "image/memoryimage.h"
+#include "image/srecord.h"
+
+#include <algorithm>
+#include <array>
+#include <QCryptographicHash>
+#include <QFile>
+#include <zlib.h>
+
+namespace tqb9 {
+namespace {
+
+// Fingerprints of the test image's blocks that carry enough data to tell it by, sorted; made from
+// image/firmware.s19 at build time, whatever firmware the build carries.
+constexpr std::uint64_t kTestImageBlocks[] = {
+#include "testimageblocks.inc"
+};
+static_assert(std::is_sorted(std::begin(kTestImageBlocks), std::end(kTestImageBlocks)));
+
+constexpr std::uint32_t kWrittenEnd = kBootBlockFirst;
+
+FirmwareInfo withFigures(FirmwareInfo info, const FirmwareFile& file)
+{
+    info.hasFigures = true;
+    info.format = file.format;
+    info.records = file.records;
+    info.firstAddress = file.firstAddress;
+    info.lastAddress = file.lastAddress;
+    info.dataBytes = file.dataBytes;
+    info.bootBlockBytes = file.bootBlockBytes;
+    return info;
+}
+
+} // namespace
+
+QString FirmwareInfo::sourceText() const
+{
+    if (source == Source::File)
+        return QStringLiteral("file %1 (%2)").arg(path, QString::fromLatin1(formatName(format)));
+    if (testImage)
+        return QStringLiteral("built-in test image");
+    return QStringLiteral("built-in firmware %1").arg(version);
+}
+
+QString builtInFirmwareVersion()
+{
+    return QStringLiteral(TQB9_FIRMWARE_VERSION);
+}
+
+FirmwareInfo describeBuiltInFirmware(const MemoryImage& image)
+{
+    std::string text;
+    for (const std::string_view line : builtInFirmwareLines()) {
+        text += line;
+        text += '\n';
+    }
+    FirmwareInfo info;
+    info.version = builtInFirmwareVersion();
+    info.testImage = isTestImage(image);
+    // The build refused the firmware unless this reader accepted it, so this cannot fail.
+    const FirmwareFileResult read = readFirmwareFile(text, "built-in firmware");
+    if (const auto* file = std::get_if<FirmwareFile>(&read))
+        return withFigures(info, *file);
+    return info;
+}
+
+std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& path,
+                                                               MemoryImage& image)
+{
+    const FirmwareFileResult read = readFirmwareFileAt(QFile::encodeName(path).toStdString());
+    if (const auto* error = std::get_if<FirmwareFileError>(&read))
+        return *error;
+    const auto& file = std::get<FirmwareFile>(read);
+    image.ClearMemory();
+    for (const std::string& line : toSRecordLines(file))
+        ReadSRecLine(image, line);
+    FirmwareInfo info;
+    info.source = FirmwareInfo::Source::File;
+    info.path = path;
+    info.testImage = isTestImage(image);
+    return withFigures(info, file);
+}
+
+bool isTestImage(const MemoryImage& image)
+{
+    std::array<std::uint8_t, kBlockSize> block{};
+    for (std::uint32_t first = kImageFirst; first < kWrittenEnd; first += kBlockSize) {
+        int data = 0;
+        for (std::uint32_t i = 0; i < kBlockSize; ++i) {
+            block[i] = image.byteAt(first + i);
+            data += block[i] != 0xFF ? 1 : 0;
+        }
+        if (data >= kFingerprintMinimumData &&
+            std::binary_search(std::begin(kTestImageBlocks), std::end(kTestImageBlocks),
+                               blockFingerprint(block.data())))
+            return true;
+    }
+    return false;
+}
+
+QByteArray writtenRange(const MemoryImage& image)
+{
+    QByteArray bytes(kWrittenEnd - kImageFirst, '\0');
+    for (std::uint32_t a = kImageFirst; a < kWrittenEnd; ++a)
+        bytes[static_cast<qsizetype>(a - kImageFirst)] = static_cast<char>(image.byteAt(a));
+    return bytes;
+}
+
+std::uint32_t crc32Of(const QByteArray& bytes)
+{
+    return static_cast<std::uint32_t>(::crc32(::crc32(0L, Z_NULL, 0),
+                                              reinterpret_cast<const Bytef*>(bytes.constData()),
+                                              static_cast<uInt>(bytes.size())));
+}
+
+QByteArray sha256Of(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+} // namespace tqb9

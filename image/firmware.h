@@ -1,0 +1,61 @@
+#pragma once
+
+#include "image/firmwarefile.h"
+
+#include <cstdint>
+#include <QByteArray>
+#include <QString>
+#include <variant>
+
+namespace tqb9 {
+
+class MemoryImage;
+
+// What the image holds and where it came from.
+struct FirmwareInfo {
+    enum class Source { BuiltIn, File };
+
+    Source source = Source::BuiltIn;
+    QString version; // built-in: the version the build gave it
+    QString path;    // file: as it was given
+    // The repository's synthetic image, or a copy of part of it: never meant for a radio.
+    bool testImage = false;
+
+    // The file's figures; for the built-in firmware only after describeBuiltInFirmware().
+    bool hasFigures = false;
+    FirmwareFormat format = FirmwareFormat::SRecord;
+    int records = 0;
+    std::uint32_t firstAddress = 0;
+    std::uint32_t lastAddress = 0;
+    std::uint32_t dataBytes = 0;
+    std::uint32_t bootBlockBytes = 0;
+
+    // "built-in test image", "built-in firmware E5.000", "file fw.hex (Intel HEX)"
+    QString sourceText() const;
+};
+
+// The version the build gives the built-in firmware ("E5.000" unless TQB9_FIRMWARE_VERSION says
+// otherwise); it names the window and the programs' --version.
+QString builtInFirmwareVersion();
+
+// The built-in firmware's description with its figures, from the strict reader run over the
+// compiled-in lines. testImage comes from the image.
+FirmwareInfo describeBuiltInFirmware(const MemoryImage& image);
+
+// Reads the file at path with the strict reader and, only when every check passed, puts it into
+// image the way the built-in firmware goes in: as S-record lines through ReadSRecLine. On an
+// error the image is left as it was.
+std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& path,
+                                                               MemoryImage& image);
+
+// True when a 1 KB block that the block write would send equals one of the test image's own
+// blocks, wherever in the range it stands: a trimmed or patched copy of the test image is still
+// recognised, and real firmware cannot share a block of pseudo-random bytes with it.
+bool isTestImage(const MemoryImage& image);
+
+// 0xC0000..0xFEFFF as the radio holds them after a run (0xFF where nothing is written).
+QByteArray writtenRange(const MemoryImage& image);
+std::uint32_t crc32Of(const QByteArray& bytes); // zlib's CRC-32, the PNG polynomial
+QByteArray sha256Of(const QByteArray& bytes);
+
+} // namespace tqb9

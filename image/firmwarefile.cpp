@@ -1,0 +1,395 @@
+#include "image/firmwarefile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+
+namespace tqb9 {
+namespace {
+
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+    std::array<std::int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) {
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        digits[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::int8_t>(c - 'A' + 10);
+    }
+    return digits;
+}();
+
+// A record's bytes: the count, address, data and checksum of the longest record either format
+// allows (an Intel HEX record with 255 data bytes).
+constexpr std::size_t kMaxRecordBytes = 260;
+
+template <typename... Args> std::string format(const char* pattern, Args... args)
+{
+    char text[200];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+std::string printable(char c)
+{
+    return c >= 0x20 && c < 0x7F ? format("'%c'", c)
+                                 : format("byte 0x%02X", static_cast<unsigned char>(c));
+}
+
+class Reader {
+public:
+    Reader(std::string_view content, std::string_view name) : m_content(content), m_name(name) {}
+
+    FirmwareFileResult read();
+
+private:
+    // Every check ends the read with its message through this.
+    struct Refusal {
+        std::string text;
+    };
+    [[noreturn]] void refuse(const std::string& text) const { throw Refusal{text}; }
+
+    void readLine(std::string_view line);
+    void decode(std::string_view digits);
+    void readSRecord(std::string_view line);
+    void readIntelHex();
+    void store(std::uint64_t address, const std::uint8_t* data, std::size_t count);
+
+    std::string_view m_content;
+    std::string_view m_name;
+    FirmwareFile m_file;
+    std::optional<char> m_lead; // 'S' or ':', from the first record
+    std::uint32_t m_line = 0;
+    std::uint32_t m_endLine = 0;
+    std::uint32_t m_dataRecords = 0;
+    std::uint32_t m_base = 0; // Intel HEX: from the last 02 or 04 record
+    std::array<std::uint8_t, kMaxRecordBytes> m_bytes{};
+    std::size_t m_count = 0; // bytes decoded into m_bytes
+};
+
+FirmwareFileResult Reader::read()
+{
+    m_file.bytes.assign(kImageSize, 0xFF);
+    m_file.lineOf.assign(kImageSize, 0);
+    m_file.firstAddress = kImageEnd;
+    try {
+        std::size_t at = 0;
+        while (at < m_content.size()) {
+            std::size_t end = m_content.find('\n', at);
+            if (end == std::string_view::npos)
+                end = m_content.size();
+            ++m_line;
+            std::string_view line = m_content.substr(at, end - at);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            readLine(line);
+            at = end + 1;
+        }
+        const std::uint32_t last = std::max<std::uint32_t>(m_line, 1);
+        m_line = last;
+        if (m_file.records == 0)
+            refuse("no records: the file is empty");
+        if (m_endLine == 0)
+            refuse(m_lead == 'S' ? "no end record (S7, S8 or S9)"
+                                 : "no end-of-file record (type 01)");
+        if (m_file.dataBytes == 0)
+            refuse("no data: the file holds no data record");
+    } catch (const Refusal& refusal) {
+        return FirmwareFileError{
+            FirmwareFileError::Kind::Invalid,
+            format("%.*s:%u: ", static_cast<int>(m_name.size()), m_name.data(), m_line) +
+                refusal.text};
+    }
+    return std::move(m_file);
+}
+
+void Reader::readLine(std::string_view line)
+{
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c == '\r')
+            refuse(format("a CR at column %zu that is not part of a CR LF line end", i + 1));
+        if (c < 0x20 || c >= 0x7F)
+            refuse(format("byte 0x%02X at column %zu: not text, so neither S-record nor Intel HEX",
+                          c, i + 1));
+    }
+    if (line.empty())
+        return;
+    if (m_endLine != 0)
+        refuse(format("a record after the end record on line %u", m_endLine));
+    if (!m_lead) {
+        if (line[0] != 'S' && line[0] != ':')
+            refuse(format("starts with %s: neither an S-record ('S') nor an Intel HEX (':') record",
+                          printable(line[0]).c_str()));
+        m_lead = line[0];
+        m_file.format = line[0] == 'S' ? FirmwareFormat::SRecord : FirmwareFormat::IntelHex;
+    }
+    if (line[0] != *m_lead)
+        refuse(format("starts with %s, but this is an %s file whose records start with '%c'",
+                      printable(line[0]).c_str(), formatName(m_file.format), *m_lead));
+    ++m_file.records;
+    if (*m_lead == 'S') {
+        readSRecord(line);
+    } else {
+        decode(line.substr(1));
+        readIntelHex();
+    }
+}
+
+void Reader::decode(std::string_view digits)
+{
+    if (digits.size() % 2 != 0)
+        refuse(format("an odd number of hex digits (%zu)", digits.size()));
+    if (digits.size() / 2 > kMaxRecordBytes)
+        refuse(format("%zu characters, longer than any record", digits.size()));
+    m_count = digits.size() / 2;
+    for (std::size_t i = 0; i < m_count; ++i) {
+        const int high = kHexDigits[static_cast<unsigned char>(digits[2 * i])];
+        const int low = kHexDigits[static_cast<unsigned char>(digits[2 * i + 1])];
+        if ((high | low) < 0) {
+            const char bad = high < 0 ? digits[2 * i] : digits[2 * i + 1];
+            refuse(format("%s is not a hex digit", printable(bad).c_str()));
+        }
+        m_bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+}
+
+void Reader::readSRecord(std::string_view line)
+{
+    // Address bytes per type; 0 marks S4, which no writer uses and no reader should guess at.
+    static constexpr std::array<std::size_t, 10> kAddressBytes{2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+    if (line.size() < 2 || line[1] < '0' || line[1] > '9' || line[1] == '4')
+        refuse(format("S%s is not an S-record type",
+                      line.size() < 2 ? "" : std::string(1, line[1]).c_str()));
+    const int type = line[1] - '0';
+    decode(line.substr(2));
+    if (m_count == 0)
+        refuse("no byte count");
+    const std::size_t count = m_bytes[0];
+    if (count != m_count - 1)
+        refuse(format("byte count 0x%02zX, but %zu bytes follow it", count, m_count - 1));
+    const std::size_t addressBytes = kAddressBytes[static_cast<std::size_t>(type)];
+    if (count < addressBytes + 1)
+        refuse(format("byte count 0x%02zX is too small for an S%d record's %zu address bytes "
+                      "and checksum",
+                      count, type, addressBytes));
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < m_count; ++i)
+        sum += m_bytes[i];
+    const unsigned expected = ~sum & 0xFF;
+    if (m_bytes[m_count - 1] != expected)
+        refuse(format("checksum 0x%02X, expected 0x%02X", m_bytes[m_count - 1], expected));
+
+    std::uint64_t address = 0;
+    for (std::size_t i = 1; i <= addressBytes; ++i)
+        address = address << 8 | m_bytes[i];
+    const std::size_t dataCount = count - addressBytes - 1;
+    switch (type) {
+    case 1:
+    case 2:
+    case 3:
+        ++m_dataRecords;
+        store(address, m_bytes.data() + 1 + addressBytes, dataCount);
+        return;
+    case 5:
+    case 6:
+        if (dataCount != 0)
+            refuse(
+                format("an S%d count record carries no data, this one %zu bytes", type, dataCount));
+        if (address != m_dataRecords)
+            refuse(format("S%d says %llu data records, but %u come before it", type,
+                          static_cast<unsigned long long>(address), m_dataRecords));
+        return;
+    case 7:
+    case 8:
+    case 9:
+        if (dataCount != 0)
+            refuse(
+                format("an S%d end record carries no data, this one %zu bytes", type, dataCount));
+        m_endLine = m_line;
+        return;
+    default: // S0: the header, whatever it says
+        return;
+    }
+}
+
+void Reader::readIntelHex()
+{
+    if (m_count < 5)
+        refuse(
+            format("%zu bytes, too short for a record (count, address, type, checksum)", m_count));
+    const std::size_t count = m_bytes[0];
+    if (count != m_count - 5)
+        refuse(
+            format("byte count 0x%02zX, but the record holds %zu data bytes", count, m_count - 5));
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < m_count; ++i)
+        sum += m_bytes[i];
+    const unsigned expected = (0x100 - (sum & 0xFF)) & 0xFF;
+    if (m_bytes[m_count - 1] != expected)
+        refuse(format("checksum 0x%02X, expected 0x%02X", m_bytes[m_count - 1], expected));
+
+    const std::uint32_t offset = static_cast<std::uint32_t>(m_bytes[1]) << 8 | m_bytes[2];
+    const int type = m_bytes[3];
+    const std::uint8_t* data = m_bytes.data() + 4;
+    const auto need = [&](std::size_t bytes, const char* what) {
+        if (count != bytes)
+            refuse(format("a type %02X record (%s) carries %zu data bytes, this one %zu", type,
+                          what, bytes, count));
+    };
+    switch (type) {
+    case 0x00:
+        if (offset + count > 0x10000)
+            refuse(format("data from offset 0x%04X runs %zu bytes past the end of its 64 KB "
+                          "segment",
+                          offset, offset + count - 0x10000));
+        ++m_dataRecords;
+        store(std::uint64_t{m_base} + offset, data, count);
+        return;
+    case 0x01:
+        need(0, "end of file");
+        m_endLine = m_line;
+        return;
+    case 0x02:
+        need(2, "extended segment address");
+        m_base = (static_cast<std::uint32_t>(data[0]) << 8 | data[1]) << 4;
+        return;
+    case 0x04:
+        need(2, "extended linear address");
+        m_base = (static_cast<std::uint32_t>(data[0]) << 8 | data[1]) << 16;
+        return;
+    case 0x03:
+        need(4, "start segment address");
+        return;
+    case 0x05:
+        need(4, "start linear address");
+        return;
+    default:
+        refuse(format("record type %02X is not one of 00 to 05", type));
+    }
+}
+
+void Reader::store(std::uint64_t address, const std::uint8_t* data, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t a = address + i;
+        if (a < kImageFirst || a >= kImageEnd)
+            refuse(format("data at 0x%05llX lies outside 0xC0000..0xFFFFF",
+                          static_cast<unsigned long long>(a)));
+        const std::size_t index = static_cast<std::size_t>(a - kImageFirst);
+        const std::uint32_t earlier = m_file.lineOf[index];
+        if (earlier != 0) {
+            if (m_file.bytes[index] != data[i])
+                refuse(format("0x%05llX is given 0x%02X here but 0x%02X on line %u",
+                              static_cast<unsigned long long>(a), data[i], m_file.bytes[index],
+                              earlier));
+            continue;
+        }
+        m_file.bytes[index] = data[i];
+        m_file.lineOf[index] = m_line;
+        ++m_file.dataBytes;
+        if (a >= kBootBlockFirst)
+            ++m_file.bootBlockBytes;
+        m_file.firstAddress = std::min(m_file.firstAddress, static_cast<std::uint32_t>(a));
+        m_file.lastAddress = std::max(m_file.lastAddress, static_cast<std::uint32_t>(a));
+    }
+}
+
+char hexDigit(unsigned value)
+{
+    return "0123456789ABCDEF"[value & 0xF];
+}
+
+void appendByte(std::string& line, unsigned value)
+{
+    line += hexDigit(value >> 4);
+    line += hexDigit(value);
+}
+
+} // namespace
+
+const char* formatName(FirmwareFormat format)
+{
+    return format == FirmwareFormat::SRecord ? "S-record" : "Intel HEX";
+}
+
+FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view name)
+{
+    return Reader(content, name).read();
+}
+
+FirmwareFileResult readFirmwareFileAt(const std::string& path)
+{
+    const auto unreadable = [&](const char* why) {
+        return FirmwareFileError{FirmwareFileError::Kind::Unreadable,
+                                 path + ": cannot be read: " + why};
+    };
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return unreadable(std::strerror(errno));
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+        return unreadable(std::strerror(errno));
+    // The limit is checked before reading, so a huge or endless file (a device) costs nothing.
+    if (static_cast<std::uint64_t>(size) > kMaxFirmwareFileBytes)
+        return FirmwareFileError{
+            FirmwareFileError::Kind::Invalid,
+            format("%s:1: %lld bytes, over the 16 MiB a firmware file may have", path.c_str(),
+                   static_cast<long long>(size))};
+    in.seekg(0);
+    std::string content(static_cast<std::size_t>(size), '\0');
+    if (!in.read(content.data(), size))
+        return unreadable(std::strerror(errno));
+    return readFirmwareFile(content, path);
+}
+
+std::vector<std::string> toSRecordLines(const FirmwareFile& file)
+{
+    std::vector<std::string> lines;
+    lines.emplace_back("S0030000FC");
+    for (std::uint32_t row = kImageFirst; row < kImageEnd; row += 32) {
+        std::uint32_t a = row;
+        while (a < row + 32) {
+            if (!file.given(a)) {
+                ++a;
+                continue;
+            }
+            std::uint32_t end = a;
+            while (end < row + 32 && file.given(end))
+                ++end;
+            const unsigned count = end - a + 4;
+            std::string line = "S2";
+            appendByte(line, count);
+            unsigned sum = count + (a >> 16) + ((a >> 8) & 0xFF) + (a & 0xFF);
+            appendByte(line, a >> 16);
+            appendByte(line, a >> 8);
+            appendByte(line, a);
+            for (std::uint32_t b = a; b < end; ++b) {
+                appendByte(line, file.at(b));
+                sum += file.at(b);
+            }
+            appendByte(line, ~sum & 0xFF);
+            lines.push_back(std::move(line));
+            a = end;
+        }
+    }
+    lines.emplace_back("S804000000FB");
+    return lines;
+}
+
+std::uint64_t blockFingerprint(const std::uint8_t* block)
+{
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (std::size_t i = 0; i < kBlockSize; ++i) {
+        hash ^= block[i];
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
+} // namespace tqb9

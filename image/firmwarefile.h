@@ -1,0 +1,80 @@
+#pragma once
+
+// The strict reader for firmware files. Unlike ReadSRecLine, which reads the compiled-in table as
+// it always has, this checks a whole file before any of it is used: a file that reaches the radio
+// is exactly what its records say, or it is refused with the file and line that are wrong.
+//
+// Standard C++ only: the build's own firmware converter is compiled from this source too.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tqb9 {
+
+enum class FirmwareFormat { SRecord, IntelHex };
+
+const char* formatName(FirmwareFormat format); // "S-record", "Intel HEX"
+
+// The radio's address space as the image maps it.
+inline constexpr std::uint32_t kImageFirst = 0xC0000;
+inline constexpr std::uint32_t kImageEnd = 0x100000; // one past 0xFFFFF
+inline constexpr std::uint32_t kImageSize = kImageEnd - kImageFirst;
+// The top 4 KB: the image holds it, but it is never erased or written.
+inline constexpr std::uint32_t kBootBlockFirst = 0xFF000;
+inline constexpr std::uint32_t kBlockSize = 1024;
+
+// Anything larger is not a firmware file for a 256 KB image, whatever it holds.
+inline constexpr std::size_t kMaxFirmwareFileBytes = std::size_t{16} << 20;
+
+struct FirmwareFile {
+    FirmwareFormat format = FirmwareFormat::SRecord;
+    int records = 0; // every record, blank lines not counted
+    std::uint32_t firstAddress = 0;
+    std::uint32_t lastAddress = 0;
+    std::uint32_t dataBytes = 0;      // addresses the records give a value, each counted once
+    std::uint32_t bootBlockBytes = 0; // of those, in 0xFF000..0xFFFFF: held, never written
+    // kImageSize bytes from 0xC0000, 0xFF where no record gives a value.
+    std::vector<std::uint8_t> bytes;
+    // Per byte: the line that gave it its value, 0 where none did.
+    std::vector<std::uint32_t> lineOf;
+
+    bool given(std::uint32_t address) const { return lineOf[address - kImageFirst] != 0; }
+    std::uint8_t at(std::uint32_t address) const { return bytes[address - kImageFirst]; }
+};
+
+struct FirmwareFileError {
+    enum class Kind {
+        Invalid,   // the file's content breaks a rule
+        Unreadable // the file could not be opened or read
+    };
+    Kind kind = Kind::Invalid;
+    std::string message; // "FILE:LINE: what is wrong"
+};
+
+using FirmwareFileResult = std::variant<FirmwareFile, FirmwareFileError>;
+
+// Reads a whole S-record or Intel HEX file, told apart by its first record. name is what the
+// error messages call the file.
+FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view name);
+
+// Reads the file at path with readFirmwareFile; files over kMaxFirmwareFileBytes are refused
+// before they are read.
+FirmwareFileResult readFirmwareFileAt(const std::string& path);
+
+// The bytes as S-record lines in the built-in table's own shape: the header, one S2 record for
+// each run of up to 32 given bytes that does not cross a 32-byte boundary, the end record. Reading
+// them with ReadSRecLine gives exactly the file's image.
+std::vector<std::string> toSRecordLines(const FirmwareFile& file);
+
+// A fingerprint of one 1 KB block (64-bit FNV-1a). The test image's blocks are recognised by it.
+std::uint64_t blockFingerprint(const std::uint8_t* block);
+
+// A block carries a fingerprint worth comparing only with this many bytes that are not 0xFF:
+// fewer could be found in any firmware by chance.
+inline constexpr int kFingerprintMinimumData = 256;
+
+} // namespace tqb9

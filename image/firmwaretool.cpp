@@ -1,0 +1,83 @@
+// tq-b9-firmwaretool lines|fingerprints INPUT OUTPUT
+//
+// Runs at build time, compiled from the same strict reader the programs use for firmware files.
+//   lines         checks INPUT (S-record or Intel HEX) and writes it as the initialiser list of
+//                 S-record lines the firmware table includes, in the table's own shape
+//   fingerprints  writes the fingerprints of INPUT's 1 KB blocks that the test image is told by
+// A file the reader refuses fails the build with its FILE:LINE: message.
+
+#include "image/firmwarefile.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tqb9;
+
+std::vector<std::uint64_t> fingerprints(const FirmwareFile& file)
+{
+    std::vector<std::uint64_t> out;
+    for (std::uint32_t first = kImageFirst; first < kBootBlockFirst; first += kBlockSize) {
+        const std::uint8_t* block = file.bytes.data() + (first - kImageFirst);
+        const auto data =
+            std::count_if(block, block + kBlockSize, [](auto b) { return b != 0xFF; });
+        if (data >= kFingerprintMinimumData)
+            out.push_back(blockFingerprint(block));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::cerr << "usage: tq-b9-firmwaretool lines|fingerprints INPUT OUTPUT\n";
+        return 64;
+    }
+    const std::string what = argv[1];
+    const FirmwareFileResult read = readFirmwareFileAt(argv[2]);
+    if (const auto* error = std::get_if<FirmwareFileError>(&read)) {
+        std::cerr << error->message << '\n';
+        return error->kind == FirmwareFileError::Kind::Unreadable ? 66 : 65;
+    }
+    const auto& file = std::get<FirmwareFile>(read);
+
+    std::string body = "// Generated from " + std::string(argv[2]) +
+                       " by tq-b9-firmwaretool; edit that file, not this.\n";
+    if (what == "lines") {
+        // "..."sv literals, as the test image's own table has them.
+        for (const std::string& line : toSRecordLines(file))
+            body += "\"" + line + "\"sv,\n";
+    } else if (what == "fingerprints") {
+        char text[32];
+        for (const std::uint64_t print : fingerprints(file)) {
+            std::snprintf(text, sizeof text, "0x%016" PRIX64 "ull,\n", print);
+            body += text;
+        }
+    } else {
+        std::cerr << "tq-b9-firmwaretool: unknown output " << what << '\n';
+        return 64;
+    }
+    const std::string temporary = std::string(argv[3]) + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << body;
+        if (!out.flush()) {
+            std::cerr << "tq-b9-firmwaretool: cannot write " << temporary << '\n';
+            return 73;
+        }
+    }
+    if (std::rename(temporary.c_str(), argv[3]) != 0) {
+        std::cerr << "tq-b9-firmwaretool: cannot write " << argv[3] << '\n';
+        return 73;
+    }
+    return 0;
+}
