@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -328,6 +329,9 @@ FirmwareFileResult readFirmwareFileAt(const std::string& path)
         return FirmwareFileError{FirmwareFileError::Kind::Unreadable,
                                  path + ": cannot be read: " + why};
     };
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return unreadable(std::strerror(EISDIR));
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return unreadable(std::strerror(errno));

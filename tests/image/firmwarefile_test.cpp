@@ -1,0 +1,271 @@
+// The strict reader for firmware files: every rule with the line it must name, and whole files in
+// each format that must give one identical image.
+#include "firmwaretext.h"
+#include "image/firmware.h"
+#include "image/firmwarefile.h"
+#include "image/firmwaretable.h"
+#include "image/memoryimage.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace tqb9 {
+namespace {
+
+using namespace testfiles;
+
+struct Refused {
+    const char* name;
+    std::string content;
+    const char* where; // "f:LINE: "
+    const char* what;  // part of the message
+};
+
+const std::string kHeader = srec(0, 0, {}) + "\n";
+const std::string kData = srec(2, 0xC0000, {1, 2, 3}) + "\n";
+const std::string kEnd = srec(8, 0, {}) + "\n";
+const std::string kHexEnd = ihex(1, 0, {}) + "\n";
+const std::string kHexBase = ihex(4, 0, {0x00, 0x0C}) + "\n";
+
+std::string withChecksum(std::string line, const char* checksum)
+{
+    line.replace(line.size() - 2, 2, checksum);
+    return line + "\n";
+}
+
+class StrictReaderRefuses : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(StrictReaderRefuses, NamingTheLine)
+{
+    const Refused& c = GetParam();
+    const FirmwareFileResult result = readFirmwareFile(c.content, "f");
+    const auto* error = std::get_if<FirmwareFileError>(&result);
+    ASSERT_TRUE(error) << "accepted";
+    EXPECT_EQ(error->kind, FirmwareFileError::Kind::Invalid);
+    EXPECT_EQ(error->message.rfind(c.where, 0), 0u) << error->message;
+    EXPECT_NE(error->message.find(c.what), std::string::npos) << error->message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryRule, StrictReaderRefuses,
+    ::testing::Values(
+        Refused{"SChecksum", kHeader + withChecksum(srec(2, 0xC0000, {1}), "00") + kEnd,
+                "f:2: ", "checksum 0x00, expected 0x"},
+        Refused{"SCountLongerThanLine", kHeader + "S2070C000001F6\n" + kEnd,
+                "f:2: ", "byte count 0x07, but 5 bytes follow"},
+        Refused{"SCountShorterThanLine", "S2040C0000010203EB\n" + kEnd, "f:1: ", "byte count"},
+        Refused{"SCountBelowAddress", "S2030C00F0\n" + kEnd, "f:1: ", "too small"},
+        Refused{"OddDigits", kHeader + kData + "S2050C000001F\n" + kEnd, "f:3: ", "odd number"},
+        Refused{"NotAHexDigit", kHeader + "S2050C0000G1ED\n" + kEnd,
+                "f:2: ", "'G' is not a hex digit"},
+        Refused{"S4", kHeader + "S4030000FC\n" + kEnd, "f:2: ", "S4 is not an S-record type"},
+        Refused{"SNoType", kHeader + "S\n" + kEnd, "f:2: ", "not an S-record type"},
+        Refused{"S5Count", kHeader + kData + kData + srec(5, 3, {}) + "\n" + kEnd,
+                "f:4: ", "S5 says 3 data records, but 2 come before it"},
+        Refused{"S6Count", kHeader + kData + srec(6, 0, {}) + "\n" + kEnd, "f:3: ", "S6 says 0"},
+        Refused{"TwoEndRecords", kHeader + kData + kEnd + "\n" + srec(9, 0, {}) + "\n",
+                "f:5: ", "a record after the end record on line 3"},
+        Refused{"DataAfterEnd", kHeader + kEnd + kData, "f:3: ", "after the end record on line 2"},
+        Refused{"NoEndRecord", kHeader + kData + "\n", "f:3: ", "no end record"},
+        Refused{"EndRecordWithData", kData + srec(8, 0, {1}) + "\n", "f:2: ", "carries no data"},
+        Refused{"HexChecksum", kHexBase + withChecksum(ihex(0, 0, {1, 2}), "FF") + kHexEnd,
+                "f:2: ", "checksum 0xFF, expected 0x"},
+        Refused{"HexCount", kHexBase + ":04000000010203F6\n" + kHexEnd,
+                "f:2: ", "byte count 0x04, but the record holds 3"},
+        Refused{"HexTooShort", kHexBase + ":0000\n" + kHexEnd, "f:2: ", "too short"},
+        Refused{"HexType06", kHexBase + ihex(6, 0, {}) + "\n" + kHexEnd,
+                "f:2: ", "record type 06 is not one of 00 to 05"},
+        Refused{"HexEndNotLast", kHexBase + kHexEnd + ihex(0, 0, {1}) + "\n",
+                "f:3: ", "after the end record on line 2"},
+        Refused{"HexTwoEnds", kHexBase + ihex(0, 0, {1}) + "\n" + kHexEnd + kHexEnd,
+                "f:4: ", "after the end record on line 3"},
+        Refused{"HexNoEnd", kHexBase + ihex(0, 0, {1}) + "\n", "f:2: ", "no end-of-file record"},
+        Refused{"HexEndWithData", kHexBase + ihex(0, 0, {1}) + "\n" + ihex(1, 0, {0}) + "\n",
+                "f:3: ", "carries 0 data bytes, this one 1"},
+        Refused{"HexPastSegment", kHexBase + ihex(0, 0xFFFE, {1, 2, 3}) + "\n" + kHexEnd,
+                "f:2: ", "runs 1 bytes past the end of its 64 KB segment"},
+        Refused{"HexBaseRecordSize", ihex(2, 0, {0xC0}) + "\n" + kHexEnd,
+                "f:1: ", "extended segment address"},
+        Refused{"HexStartRecordSize", kHexBase + ihex(5, 0, {1, 2}) + "\n" + kHexEnd,
+                "f:2: ", "start linear address"},
+        Refused{"BelowImage", kHeader + srec(2, 0xBFFFE, {1, 2, 3}) + "\n" + kEnd,
+                "f:2: ", "data at 0xBFFFE lies outside 0xC0000..0xFFFFF"},
+        Refused{"AboveImage", srec(3, 0xFFFFF, {1, 2}) + "\n" + srec(7, 0, {}) + "\n",
+                "f:1: ", "data at 0x100000 lies outside"},
+        Refused{"HexAboveImage", ihex(4, 0, {0x00, 0x10}) + "\n" + ihex(0, 0, {1}) + "\n" + kHexEnd,
+                "f:2: ", "0x100000 lies outside"},
+        Refused{"S1NeverInImage", srec(1, 0x1000, {1}) + "\n" + srec(9, 0, {}) + "\n",
+                "f:1: ", "0x01000 lies outside"},
+        Refused{"SameAddressTwoValues",
+                kHeader + srec(2, 0xC0010, {1, 2}) + "\n\n" + srec(2, 0xC0011, {9}) + "\n" + kEnd,
+                "f:4: ", "0xC0011 is given 0x09 here but 0x02 on line 2"},
+        Refused{"NoData", kHeader + kEnd, "f:2: ", "no data"},
+        Refused{"HexNoData", kHexBase + kHexEnd, "f:2: ", "no data"},
+        Refused{"Empty", "", "f:1: ", "empty"},
+        Refused{"OnlyBlankLines", "\n\r\n\n", "f:3: ", "empty"},
+        Refused{"Nul", kHeader + std::string("S2\0", 3) + "\n" + kEnd, "f:2: ", "byte 0x00"},
+        Refused{"Binary",
+                "\x7F"
+                "ELF\x02\x01\x01",
+                "f:1: ", "byte 0x7F at column 1: not text"},
+        Refused{"LoneCr", kHeader + kData.substr(0, kData.size() - 1) + "\r" + kEnd,
+                "f:2: ", "a CR at column"},
+        Refused{"NeitherFormat", "\n# firmware\n" + kData,
+                "f:2: ", "starts with '#': neither an S-record"},
+        Refused{"MixedFormats", kHeader + ihex(0, 0, {1}) + "\n" + kEnd,
+                "f:2: ", "this is an S-record file"},
+        Refused{"LowerCaseS", kHeader + "s" + kData.substr(1) + kEnd, "f:2: ", "starts with 's'"},
+        Refused{"LeadingBlank", kHeader + " " + kData + kEnd, "f:2: ", "starts with ' '"}),
+    [](const ::testing::TestParamInfo<Refused>& param) { return std::string(param.param.name); });
+
+// The same image in every shape a writer may give it.
+TEST(StrictReader, EveryFormatAndShapeGivesOneImage)
+{
+    const Image image = sampleImage();
+    std::vector<std::string> shuffled = srecLines(image, 2, 16);
+    std::shuffle(shuffled.begin() + 1, shuffled.end() - 1, std::mt19937(7));
+    std::string lowerCase = joined(hexLines(image, 4, 255));
+    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    std::vector<std::string> withCounts = srecLines(image, 2);
+    withCounts.insert(withCounts.end() - 1,
+                      srec(5, static_cast<std::uint32_t>(withCounts.size() - 2), {}));
+    const std::vector<std::pair<const char*, std::string>> files{
+        {"S2", joined(srecLines(image, 2))},
+        {"S3 with CR LF", joined(srecLines(image, 3, 64), "\r\n")},
+        {"S2 shuffled", joined(shuffled)},
+        {"S2 with S5 and blank lines", "\n" + joined(withCounts, "\n\n")},
+        {"HEX with 02", joined(hexLines(image, 2))},
+        {"HEX with 04, CR LF", joined(hexLines(image, 4, 16), "\r\n")},
+        {"HEX lower case, 255-byte records", lowerCase},
+        {"HEX without a last line end",
+         joined(hexLines(image, 4)).substr(0, joined(hexLines(image, 4)).size() - 1)},
+    };
+    std::uint32_t boot = 0;
+    for (const auto& [address, value] : image)
+        boot += address >= 0xFF000 ? 1 : 0;
+    for (const auto& [name, text] : files) {
+        SCOPED_TRACE(name);
+        const FirmwareFileResult result = readFirmwareFile(text, name);
+        const auto* file = std::get_if<FirmwareFile>(&result);
+        ASSERT_TRUE(file) << std::get<FirmwareFileError>(result).message;
+        EXPECT_EQ(file->format, text[0] == ':' || text[1] == ':' ? FirmwareFormat::IntelHex
+                                                                 : FirmwareFormat::SRecord);
+        EXPECT_EQ(file->dataBytes, image.size());
+        EXPECT_EQ(file->bootBlockBytes, boot);
+        EXPECT_EQ(file->firstAddress, image.begin()->first);
+        EXPECT_EQ(file->lastAddress, image.rbegin()->first);
+        std::size_t mismatches = 0;
+        for (std::uint32_t a = kImageFirst; a < kImageEnd; ++a) {
+            const auto it = image.find(a);
+            const int expected = it == image.end() ? -1 : it->second;
+            const int actual = file->given(a) ? file->at(a) : -1;
+            mismatches += expected != actual ? 1 : 0;
+        }
+        EXPECT_EQ(mismatches, 0u);
+    }
+}
+
+TEST(StrictReader, SameValueTwiceIsFineAndRecordsAreCounted)
+{
+    const std::string text = kHeader + kData + "\n" + kData + srec(2, 0xC0001, {2}) + "\n" + kEnd;
+    const FirmwareFileResult result = readFirmwareFile(text, "f");
+    const auto* file = std::get_if<FirmwareFile>(&result);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->records, 5);
+    EXPECT_EQ(file->dataBytes, 3u);
+    EXPECT_EQ(file->lineOf[1], 2u);
+}
+
+TEST(StrictReader, FilesThatCannotBeReadOrAreTooLarge)
+{
+    const auto missing = readFirmwareFileAt("/nonexistent/fw.hex");
+    ASSERT_TRUE(std::holds_alternative<FirmwareFileError>(missing));
+    EXPECT_EQ(std::get<FirmwareFileError>(missing).kind, FirmwareFileError::Kind::Unreadable);
+    EXPECT_EQ(std::get<FirmwareFileError>(missing).message.rfind("/nonexistent/fw.hex: ", 0), 0u);
+
+    const auto directory = readFirmwareFileAt("/");
+    ASSERT_TRUE(std::holds_alternative<FirmwareFileError>(directory));
+    EXPECT_EQ(std::get<FirmwareFileError>(directory).kind, FirmwareFileError::Kind::Unreadable);
+
+    // Sparse, so the test costs no disk: refused by its size before a byte is read.
+    const std::string big = (std::filesystem::temp_directory_path() / "tq-b9-big.s19").string();
+    std::ofstream{big}.close();
+    std::filesystem::resize_file(big, kMaxFirmwareFileBytes + 1);
+    const auto tooBig = readFirmwareFileAt(big);
+    std::filesystem::remove(big);
+    ASSERT_TRUE(std::holds_alternative<FirmwareFileError>(tooBig));
+    EXPECT_EQ(std::get<FirmwareFileError>(tooBig).kind, FirmwareFileError::Kind::Invalid);
+    EXPECT_NE(
+        std::get<FirmwareFileError>(tooBig).message.find(":1: 16777217 bytes, over the 16 MiB"),
+        std::string::npos);
+}
+
+// The converter behind -DTQB9_FIRMWARE and file loading: its lines, read by the start-up's own
+// reader, give exactly the file's image, flags included.
+TEST(StrictReader, ConvertedLinesReadBackThroughReadSRecLine)
+{
+    const Image image = sampleImage();
+    const FirmwareFileResult result = readFirmwareFile(joined(hexLines(image, 4)), "f");
+    const auto& file = std::get<FirmwareFile>(result);
+    const std::vector<std::string> lines = toSRecordLines(file);
+    EXPECT_EQ(lines.front(), "S0030000FC");
+    EXPECT_EQ(lines.back(), "S804000000FB");
+    // One record per 32-byte row of the image that holds data, cut at gaps.
+    EXPECT_LE(lines.size(), 2 + (image.size() + 31) / 32 + 3);
+
+    const FirmwareFileResult again = readFirmwareFile(joined(lines), "converted");
+    ASSERT_TRUE(std::holds_alternative<FirmwareFile>(again));
+    EXPECT_EQ(std::get<FirmwareFile>(again).bytes, file.bytes);
+    EXPECT_EQ(std::get<FirmwareFile>(again).dataBytes, file.dataBytes);
+}
+
+// The test image is told by its blocks, not by where it came from; real firmware never is.
+TEST(TestImage, RecognisedInEveryShapeAndNeverInOtherFirmware)
+{
+    const std::filesystem::path s19 = std::filesystem::path(TQB9_SOURCE_DIR) / "image/firmware.s19";
+    const FirmwareFileResult result = readFirmwareFileAt(s19.string());
+    ASSERT_TRUE(std::holds_alternative<FirmwareFile>(result));
+    const auto& file = std::get<FirmwareFile>(result);
+
+    const auto imageOf = [](const FirmwareFile& f, std::uint32_t keepFrom, std::uint32_t keepTo) {
+        auto image = std::make_unique<MemoryImage>();
+        for (std::uint32_t a = keepFrom; a < keepTo; ++a) {
+            if (f.given(a) && f.at(a) != 0xFF) {
+                image->setMemory(a >> 4, a & 0xF, f.at(a));
+                image->markRowUsed(a >> 4);
+            }
+        }
+        return image;
+    };
+    EXPECT_TRUE(isTestImage(*imageOf(file, kImageFirst, kImageEnd)));
+    // Trimmed to its last 16 KB below the boot block.
+    EXPECT_TRUE(isTestImage(*imageOf(file, 0xFB000, 0xFF000)));
+    // Patched: one byte changed in every block but one.
+    const auto patch = [&](FirmwareFile& f, std::uint32_t block) {
+        std::uint32_t a = block;
+        while (!f.given(a) || f.at(a) == 0xFF)
+            ++a;
+        f.bytes[a - kImageFirst] ^= 0x55;
+    };
+    FirmwareFile patched = file;
+    for (std::uint32_t block = kImageFirst; block < 0xFF000; block += kBlockSize) {
+        if (block != 0xD0000 && block != 0xE4400 && block != 0xE4800) // those two are a gap
+            patch(patched, block);
+    }
+    EXPECT_TRUE(isTestImage(*imageOf(patched, kImageFirst, kImageEnd)));
+    // ... and every block: no longer the test image.
+    patch(patched, 0xD0000);
+    EXPECT_FALSE(isTestImage(*imageOf(patched, kImageFirst, kImageEnd)));
+    // Only its boot block, which is never written.
+    EXPECT_FALSE(isTestImage(*imageOf(file, 0xFF000, kImageEnd)));
+
+    const FirmwareFileResult other = readFirmwareFile(joined(srecLines(sampleImage(), 2)), "f");
+    EXPECT_FALSE(isTestImage(*imageOf(std::get<FirmwareFile>(other), kImageFirst, kImageEnd)));
+}
+
+} // namespace
+} // namespace tqb9
