@@ -1,3 +1,4 @@
+#include "firmwaretext.h"
 #include "flash/session.h"
 #include "sim/simradio.h"
 
@@ -5,6 +6,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -319,6 +321,145 @@ TEST_F(CliRun, ExportImageWritesTheWholeRangeAsTheRadioShouldHoldIt)
     const Result refused = run({QStringLiteral("--export-image"), dir.filePath("no/such/dir/x")});
     EXPECT_EQ(refused.status, 73);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("cannot write"))) << refused.err.toStdString();
+}
+
+// The reflected CRC-32 of zlib and PNG, bit by bit: an oracle of the test's own.
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<quint8>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// Firmware files: what a service shop runs.
+class CliFirmware : public CliRun {
+protected:
+    QString write(const QString& name, const std::string& text)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.data(), static_cast<qsizetype>(text.size()));
+        return path;
+    }
+    QStringList radioPort() const { return {QStringLiteral("--port"), radio.devicePath()}; }
+    bool nothingSent() const { return radio.log().isEmpty() && radio.errors().isEmpty(); }
+
+    QTemporaryDir dir;
+    const QString testImage = QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19");
+};
+
+TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
+{
+    const testfiles::Image image = testfiles::sampleImage();
+    const QString path =
+        write(QStringLiteral("real.hex"), testfiles::joined(testfiles::hexLines(image, 4), "\r\n"));
+    const Result r = run(radioPort() << QStringLiteral("--firmware") << path);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
+
+    // The write range holds the file's bytes and 0xFF where it gives none; the boot block part
+    // of the file is not written, so the radio's own content stays there.
+    long wrong = 0;
+    for (std::uint32_t a = 0xC0000; a < 0x100000; ++a) {
+        const auto given = image.find(a);
+        const int expected = a >= 0xFF000           ? sim::SimRadio::blankByte(a)
+                             : given == image.end() ? 0xFF
+                                                    : given->second;
+        wrong += static_cast<std::uint8_t>(radio.flash()[a - 0xC0000]) != expected ? 1 : 0;
+    }
+    EXPECT_EQ(wrong, 0);
+    // 0xC0000..0xC1233, 0xE0FF0..0xE200F and 0xFEF00..0xFEFFF touch 5 + 6 + 1 blocks.
+    EXPECT_EQ(radio.writtenBlocks().size(), 12);
+}
+
+TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
+{
+    for (const QStringList& firmware :
+         {QStringList{}, QStringList{QStringLiteral("--firmware"), testImage}}) {
+        const Result r = run(radioPort() + firmware);
+        EXPECT_EQ(r.status, 77);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("--firmware FILE")));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("--allow-test-firmware")));
+    }
+    EXPECT_TRUE(nothingSent());
+
+    // Allowed, the test image as a file is written like any firmware.
+    const Result allowed = run(port + QStringList{QStringLiteral("--firmware"), testImage});
+    EXPECT_EQ(allowed.status, 0) << allowed.err.toStdString();
+}
+
+struct BadFile {
+    const char* name;
+    std::string text;
+    int status;
+    const char* message; // after "tq-b9-cli: <path>"
+};
+
+class CliBadFile : public CliFirmware, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(CliBadFile, IsRefusedWithItsLineAndNothingSent)
+{
+    const BadFile& c = GetParam();
+    const QString path = c.status == 66 ? dir.filePath(QStringLiteral("missing.s19"))
+                                        : write(QStringLiteral("bad.s19"), c.text);
+    const Result r = run(port + QStringList{QStringLiteral("--firmware"), path});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("tq-b9-cli: %1%2").arg(path, c.message)))
+        << r.err.toStdString();
+    EXPECT_TRUE(nothingSent());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, CliBadFile,
+    ::testing::Values(
+        BadFile{"Checksum", "S0030000FC\nS2050C00000100\nS804000000FB\n", 65,
+                ":2: checksum 0x00, expected 0xED"},
+        BadFile{"OutsideImage",
+                testfiles::srec(2, 0xBFFFF, {1}) + "\n" + testfiles::srec(8, 0, {}) + "\n", 65,
+                ":1: data at 0xBFFFF lies outside"},
+        BadFile{"NoEnd", ":02000004000CEE\n:01000000AA55\n", 65, ":2: no end-of-file record"},
+        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65, ":1: byte 0x89"},
+        BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
+    [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
+
+TEST_F(CliFirmware, InfoDescribesAFileWithoutTouchingAPort)
+{
+    const testfiles::Image image = testfiles::sampleImage();
+    const QString path =
+        write(QStringLiteral("real.s28"), testfiles::joined(testfiles::srecLines(image, 2)));
+    const Result r = run({QStringLiteral("--info"), QStringLiteral("--firmware"), path});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    QByteArray written(0xFF000 - 0xC0000, char(0xFF));
+    for (const auto& [address, value] : image) {
+        if (address < 0xFF000)
+            written[address - 0xC0000] = static_cast<char>(value);
+    }
+    const QString expected =
+        QStringLiteral("source:         file %1 (S-record)\n"
+                       "records:        %2\n"
+                       "address range:  0xC0000..0xFF0FF\n"
+                       "data bytes:     9,300 (256 of them in the boot block 0xFF000..0xFFFFF, "
+                       "not written)\n"
+                       "blocks:         12 of 1 KB to write\n"
+                       "CRC-32:         0x%3 (0xC0000..0xFEFFF, 258,048 bytes as the radio will "
+                       "hold them)\n"
+                       "SHA-256:        %4\n")
+            .arg(path)
+            .arg(testfiles::srecLines(image, 2).size())
+            .arg(QString::number(crc32(written), 16).toUpper().rightJustified(8, u'0'))
+            .arg(QString::fromLatin1(
+                QCryptographicHash::hash(written, QCryptographicHash::Sha256).toHex()));
+    EXPECT_EQ(r.out.toStdString(), expected.toStdString());
+    EXPECT_TRUE(nothingSent());
 }
 
 } // namespace

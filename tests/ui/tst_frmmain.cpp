@@ -10,8 +10,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tqb9;
@@ -123,6 +125,9 @@ private slots:
     void outcomes();
     void menuChoiceTakesEffectAtNextStep();
     void closeRefusedWhileRunning();
+
+    void testImageRefusedWithOneBox();
+    void droppedFileIsLoadedOrRefused();
 };
 
 void tst_frmmain::startUp()
@@ -474,6 +479,97 @@ void tst_frmmain::closeRefusedWhileRunning()
     QCOMPARE(rig.radio.count(sim::Command::Query), 2);
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
+}
+
+void tst_frmmain::testImageRefusedWithOneBox()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    // The built-in firmware, which this build has as the test image.
+    rig.window.Form_Load();
+    if (!rig.window.session().firmwareInfo().testImage)
+        QSKIP("the built-in firmware is not the test image");
+    QCOMPARE(rig.window.Label1()->text(), QStringLiteral("TEST IMAGE"));
+
+    QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+    QCOMPARE(rig.window.shown.size(), 1);
+    const RecordingWindow::Shown& box = rig.window.shown.constFirst();
+    QCOMPARE(box.title, QStringLiteral("NG"));
+    QCOMPARE(box.style, 48);
+    QVERIFY(box.text.contains(QStringLiteral("test image")));
+    QVERIFY(box.text.contains(QStringLiteral("--firmware FILE")));
+    QVERIFY(!box.barVisible);
+    QCOMPARE(sentTo(rig.radio), QString());
+
+    // Allowed, the same press writes it.
+    rig.window.session().setAllowTestFirmware(true);
+    QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+    QCOMPARE(rig.window.shown.size(), 2);
+    QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
+}
+
+namespace {
+
+// What the window gets when a file is dropped on it; true when it took the drop.
+bool drop(QWidget& window, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &dropped);
+    // The file is read once the drop has been answered.
+    QCoreApplication::sendPostedEvents();
+    return enter.isAccepted() && dropped.isAccepted();
+}
+
+} // namespace
+
+void tst_frmmain::droppedFileIsLoadedOrRefused()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    rig.window.Form_Load();
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return file.fileName();
+    };
+    const QString good = write("radio.hex", ":02000004000CEE\n:0400000001020304F2\n:00000001FF\n");
+    const QString bad = write("bad.hex", ":02000004000CEE\n:0400000001020304F3\n:00000001FF\n");
+
+    QVERIFY(drop(rig.window, good));
+    QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
+    QCOMPARE(rig.window.windowTitle(), QStringLiteral("TQ-B9 - radio.hex"));
+    QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
+    QVERIFY(rig.window.shown.isEmpty());
+
+    // A bad file: one box naming its line, and the window keeps the firmware it had.
+    QVERIFY(drop(rig.window, bad));
+    QCOMPARE(rig.window.shown.size(), 1);
+    QCOMPARE(rig.window.shown.constFirst().title, QStringLiteral("NG"));
+    QCOMPARE(rig.window.shown.constFirst().text,
+             bad + QStringLiteral(":2: checksum 0xF3, expected 0xF2"));
+    QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
+    QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
+
+    // During a run a drop is refused and the image the run is writing stays.
+    bool tookDrop = true;
+    rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == sim::Command::Erase)
+            tookDrop = drop(rig.window, bad) || drop(rig.window, good);
+        return std::nullopt;
+    });
+    rig.window.Form_Load();
+    rig.window.session().setAllowTestFirmware(true);
+    rig.window.cmdZumil_Click();
+    QVERIFY(!tookDrop);
+    QCOMPARE(rig.window.shown.size(), 2);
+    QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
+    QCOMPARE(rig.window.Label1()->text(), QStringLiteral("TEST IMAGE"));
 }
 
 QTEST_MAIN(tst_frmmain)
