@@ -58,7 +58,7 @@ sanitize: deps
 # leaves its input in $(FUZZ_BUILD)/artifacts/; commit it to the seed folder as a regression.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = srecord reply sim
+FUZZ_TARGETS = srecord reply sim srecfile hexfile
 
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
