@@ -31,6 +31,9 @@ while IFS=, read -r name _ real cpu_time unit _; do
   case $name in
     name|'') continue ;;
     BM_LoadBuiltInFirmware) label="Start-up load (clear, fill, parse)" ;;
+    *_mean|*_stddev|*_cv) continue ;;
+    BM_LoadSRecordFile/*_median) label="Firmware file: read, check, load ~600 KB of S-record (median of 11)" ;;
+    BM_LoadIntelHexFile/*_median) label="Firmware file: the same image as Intel HEX (median of 11)" ;;
     *) label=$name ;;
   esac
   printf '| %s | %.3f %s CPU (%.3f %s wall) |  | `%s` |\n' "$label" "$cpu_time" "$unit" "$real" "$unit" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Screenshots of the window as an operator sees it, taken from a real X server: at rest, during a
-# run against the simulated radio (paced like the real line, so the bar moves slowly enough to be
-# caught), and with the "Completed." box.
+# Screenshots of the window as an operator sees it, taken from a real X server: at rest holding the
+# built-in test image, during a run against the simulated radio (paced like the real line, so the
+# bar moves slowly enough to be caught), with the "Completed." box, and holding a firmware file.
 #
 #   tools/screenshots.sh [BUILD_DIR] [OUT_DIR]        (defaults: build, docs)
 #
@@ -14,7 +14,7 @@ build=${1:-build}
 out=${2:-docs}
 app="$build/bin/tq-b9"
 sim="$build/bin/tq-b9-sim"
-caption='^TQ-B9 ver E5.000$'
+caption='^TQ-B9 ver E5.000 \(test image\)$'
 # How long into the write the running shot is taken, and how long a whole paced run may take.
 running_after=12
 run_limit=240
@@ -100,7 +100,8 @@ wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window' 10
 pids+=($!)
 wait_for '[ -e "$work/radio" ]' 10
 
-"$app" --com 1="$work/radio" &
+# The simulated radio is where the test image may go.
+"$app" --allow-test-firmware --com 1="$work/radio" &
 app_pid=$!
 pids+=("$app_pid")
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "$caption" | head -n1)
@@ -122,3 +123,16 @@ if [ "$(xdotool getwindowname "$box")" != OK ]; then
     echo "screenshots: the run did not complete, see $out/window-completed.png" >&2
     exit 1
 fi
+
+# The window holding a firmware file, as after a drop or --firmware.
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+"$(dirname "$0")/samplefirmware.sh" "$work/radio-E5.001.hex" 200000
+"$app" --firmware "$work/radio-E5.001.hex" --com 1="$work/radio" &
+app_pid=$!
+pids+=("$app_pid")
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^TQ-B9 - radio-E5.001.hex$' | head -n1)
+xdotool windowmove --sync "$window" 40 40
+xdotool windowactivate --sync "$window"
+sleep 1
+grab "$out/window-file.png"
