@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Debian 12 packages the build, the tests and the demo need.
 DEB_PACKAGES = cmake ninja-build g++ pkg-config \
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev \
-  libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core zlib1g-dev srecord
 
 .PHONY: all deps build test bench run demo format sanitize fuzz clean
 
