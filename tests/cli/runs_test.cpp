@@ -379,8 +379,12 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
 
 TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
 {
-    for (const QStringList& firmware :
-         {QStringList{}, QStringList{QStringLiteral("--firmware"), testImage}}) {
+    QList<QStringList> firmwares{{QStringLiteral("--firmware"), testImage}};
+    Session session;
+    session.Form_Load();
+    if (session.firmwareInfo().testImage)
+        firmwares.append(QStringList{});
+    for (const QStringList& firmware : std::as_const(firmwares)) {
         const Result r = run(radioPort() + firmware);
         EXPECT_EQ(r.status, 77);
         EXPECT_TRUE(r.out.isEmpty());

@@ -24,6 +24,12 @@ Bench::Bench(std::chrono::milliseconds window)
     if (!sim.start(&m_problem))
         return;
     session.Form_Load();
+    // The matrix counts the test image's blocks; a build with other firmware loads it as a file.
+    if (!session.firmwareInfo().testImage &&
+        session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19"))) {
+        m_problem = QStringLiteral("image/firmware.s19 was refused");
+        return;
+    }
     // The simulated radio is where the test image belongs.
     session.setAllowTestFirmware(true);
     session.ports().bind(1, sim.devicePath());

@@ -33,6 +33,11 @@ protected:
         QString error;
         ASSERT_TRUE(radio.start(&error)) << error.toStdString();
         session.Form_Load();
+        // The figures below are the test image's; a build with other firmware loads it as a file.
+        if (!session.firmwareInfo().testImage) {
+            ASSERT_FALSE(
+                session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19")));
+        }
         session.ports().bind(1, radio.devicePath());
         session.link().setInterval(kShortWindow);
         ASSERT_EQ(session.link().ConnectRadio(), reply::CT);
