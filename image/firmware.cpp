@@ -75,8 +75,7 @@ std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& pa
         return *error;
     const auto& file = std::get<FirmwareFile>(read);
     image.ClearMemory();
-    for (const std::string& line : toSRecordLines(file))
-        ReadSRecLine(image, line);
+    forEachSRecordLine(file, [&](std::string_view line) { ReadSRecLine(image, line); });
     FirmwareInfo info;
     info.source = FirmwareInfo::Source::File;
     info.path = path;

@@ -355,7 +355,15 @@ FirmwareFileResult readFirmwareFileAt(const std::string& path)
 std::vector<std::string> toSRecordLines(const FirmwareFile& file)
 {
     std::vector<std::string> lines;
-    lines.emplace_back("S0030000FC");
+    forEachSRecordLine(file, [&](std::string_view line) { lines.emplace_back(line); });
+    return lines;
+}
+
+void forEachSRecordLine(const FirmwareFile& file, const std::function<void(std::string_view)>& take)
+{
+    take("S0030000FC");
+    std::string line;
+    line.reserve(80);
     for (std::uint32_t row = kImageFirst; row < kImageEnd; row += 32) {
         std::uint32_t a = row;
         while (a < row + 32) {
@@ -367,7 +375,7 @@ std::vector<std::string> toSRecordLines(const FirmwareFile& file)
             while (end < row + 32 && file.given(end))
                 ++end;
             const unsigned count = end - a + 4;
-            std::string line = "S2";
+            line = "S2";
             appendByte(line, count);
             unsigned sum = count + (a >> 16) + ((a >> 8) & 0xFF) + (a & 0xFF);
             appendByte(line, a >> 16);
@@ -378,12 +386,11 @@ std::vector<std::string> toSRecordLines(const FirmwareFile& file)
                 sum += file.at(b);
             }
             appendByte(line, ~sum & 0xFF);
-            lines.push_back(std::move(line));
+            take(line);
             a = end;
         }
     }
-    lines.emplace_back("S804000000FB");
-    return lines;
+    take("S804000000FB");
 }
 
 std::uint64_t blockFingerprint(const std::uint8_t* block)

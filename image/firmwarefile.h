@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -69,6 +70,9 @@ FirmwareFileResult readFirmwareFileAt(const std::string& path);
 // each run of up to 32 given bytes that does not cross a 32-byte boundary, the end record. Reading
 // them with ReadSRecLine gives exactly the file's image.
 std::vector<std::string> toSRecordLines(const FirmwareFile& file);
+// The same lines one at a time, each valid only during its call: loading a file needs no copy.
+void forEachSRecordLine(const FirmwareFile& file,
+                        const std::function<void(std::string_view)>& take);
 
 // A fingerprint of one 1 KB block (64-bit FNV-1a). The test image's blocks are recognised by it.
 std::uint64_t blockFingerprint(const std::uint8_t* block);
