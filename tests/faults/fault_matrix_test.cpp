@@ -236,5 +236,30 @@ TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
     EXPECT_TRUE(bench.sim.errors().isEmpty());
 }
 
+// The engine's own guard, whichever front end drives it: without the option a Start run ends
+// before the port is opened, and nothing can replace the image while a run writes it.
+TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
+{
+    Bench bench(kShortWindow);
+    ASSERT_TRUE(bench.ready()) << bench.problem();
+    bench.session.setAllowTestFirmware(false);
+    EXPECT_EQ(text(bench.session.runStart()), text(Outcome::TestImageRefused));
+    EXPECT_EQ(text(bench.session.runProgramming()), text(Outcome::TestImageRefused));
+    EXPECT_TRUE(bench.sim.log().isEmpty());
+    EXPECT_FALSE(bench.session.link().MSComm1().PortOpen());
+
+    bench.session.setAllowTestFirmware(true);
+    std::optional<FirmwareFileError> duringRun;
+    bench.sim.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == Command::Erase)
+            duringRun = bench.session.loadFirmwareFile(QStringLiteral("/dev/null"));
+        return std::nullopt;
+    });
+    EXPECT_EQ(text(bench.session.runStart()), text(Outcome::Completed));
+    ASSERT_TRUE(duringRun);
+    EXPECT_NE(duringRun->message.find("a run is in progress"), std::string::npos);
+    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
+}
+
 } // namespace
 } // namespace tqb9::faults
