@@ -47,9 +47,10 @@ QString usageText()
 QString helpText()
 {
     return usageText() + QStringLiteral(R"(
-Writes the built-in firmware into a TQ-B9 radio over a serial cable at 57600 bit/s: the
-same run as the window's Start button (model and region query, connect, erase, write,
-end of session).
+Writes the built-in firmware, or a firmware file, into a TQ-B9 radio over a serial cable
+at 57600 bit/s: the same run as the window's Start button (model and region query,
+connect, erase, write, end of session). A test image is refused unless
+--allow-test-firmware is given.
 
 Options:
   --port DEVICE|COMn  the serial port: a device such as /dev/ttyUSB0, or a COM number
@@ -74,7 +75,7 @@ Options:
                       0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is
                       written), to FILE, then exit
   -h, --help          show this text
-  --version           show the version of the built-in firmware writer
+  --version           show the version, and the firmware with its CRC-32
 
 Outside Windows, COM1 is the first USB or ACM serial adapter present, then the other
 serial ports in order of their names; --list-ports shows the mapping.

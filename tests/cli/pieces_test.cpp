@@ -68,6 +68,10 @@ TEST(Arguments, MistakesAreUsageErrorsWithAReason)
         {QStringLiteral("--interval"), QStringLiteral("0")},
         {QStringLiteral("--interval"), QStringLiteral("fast")},
         {QStringLiteral("--list-ports"), QStringLiteral("--export-image"), QStringLiteral("f")},
+        {QStringLiteral("--info"), QStringLiteral("--export-image"), QStringLiteral("f")},
+        {QStringLiteral("--firmware"), QStringLiteral("a.hex"), QStringLiteral("--firmware"),
+         QStringLiteral("b.hex")},
+        {QStringLiteral("--firmware=")},
         {QStringLiteral("--frobnicate")},
         {QStringLiteral("COM3")},
     };
