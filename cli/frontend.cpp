@@ -220,8 +220,6 @@ int FrontEnd::run()
     for (const auto& [port, device] : std::as_const(m_options.bindings))
         session.ports().bind(port, device);
     session.menu().mnuCom_Click(m_options.port);
-    if (m_options.interval)
-        session.link().setInterval(*m_options.interval);
 
     // Trace lines would tear a line redrawn in place, so a trace gets the plain progress.
     const bool live = stderrIsTerminal() && !m_options.trace;
@@ -229,17 +227,17 @@ int FrontEnd::run()
                                             : Progress::Sink(&writeErr));
     Failure failure;
     failure.port = m_options.port;
-    failure.interval = session.link().interval();
+    failure.interval = session.link().window().length();
 
     QElapsedTimer runClock;
     runClock.start();
     QElapsedTimer writeClock;
-    long blockRow = 0;
 
     QObject::connect(&session, &Session::stepStarted, [&](Step step) {
         failure.exchanged = false;
         if (step == Step::Query) {
-            const QString device = session.ports().deviceFor(m_options.port);
+            // The device the run resolved at its start, and stays on.
+            const QString device = session.link().device();
             progress.step(
                 step, QStringLiteral("on COM%1%2")
                           .arg(m_options.port)
@@ -251,7 +249,6 @@ int FrontEnd::run()
             progress.step(step);
         }
     });
-    QObject::connect(&session.flasher(), &Flasher::barValue, [&](int row) { blockRow = row; });
     QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
         progress.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
     });
@@ -275,7 +272,7 @@ int FrontEnd::run()
 
     const Outcome outcome = session.runStart();
     progress.finish();
-    writeOut(messageFor(outcome).text + QLatin1Char('\n'));
+    writeOut(messageFor(outcome) + QLatin1Char('\n'));
 
     const Step step = session.currentStep();
     // A signal that came after the last wait interrupted nothing: the run is complete.
@@ -298,13 +295,11 @@ int FrontEnd::run()
     if (outcome != Outcome::Completed) {
         failure.outcome = outcome;
         failure.step = step;
-        failure.device = session.link().MSComm1().deviceName();
-        if (failure.device.isEmpty())
-            failure.device = session.ports().deviceFor(m_options.port);
+        failure.device = session.link().device();
         failure.errorKind = session.link().lastErrorKind();
         failure.error = session.link().lastError();
         if (step == Step::Write) {
-            failure.blockAddress = blockRow * 16;
+            failure.blockAddress = session.flasher().writeStoppedAt();
             failure.blocksDone = progress.blocksDone();
             failure.blocksTotal = progress.blocksTotal();
         }

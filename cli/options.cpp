@@ -44,44 +44,89 @@ QString usageText()
         "       tq-b9-cli --help | --version\n");
 }
 
+namespace {
+
+// The options with the descriptions --help prints, so the help and the parser never disagree.
+struct Parser {
+    Parser()
+    {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({port, com, listPorts, trace, traceFull, quiet, firmware, allowTest, info,
+                           exportImage, help, version});
+    }
+
+    QCommandLineParser parser;
+    const QCommandLineOption port{
+        QStringLiteral("port"),
+        QStringLiteral("The serial port: a device such as /dev/ttyUSB0, or a COM number 1..16 "
+                       "mapped as in the window's COM menu (default COM1)."),
+        QStringLiteral("DEVICE|COMn")};
+    const QCommandLineOption com{
+        QStringLiteral("com"),
+        QStringLiteral("Map COM number N (1..16) to DEVICE; may be repeated."),
+        QStringLiteral("N=DEVICE")};
+    const QCommandLineOption listPorts{
+        QStringLiteral("list-ports"),
+        QStringLiteral("List each COM number that maps to a port, with its device and "
+                       "description, then exit.")};
+    const QCommandLineOption trace{
+        QStringLiteral("trace"),
+        QStringLiteral("Show every exchange with the radio (sent, received, the reply "
+                       "recognised) on standard error, long packets shortened.")};
+    const QCommandLineOption traceFull{QStringLiteral("trace-full"),
+                                       QStringLiteral("The same, every byte.")};
+    const QCommandLineOption quiet{QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                   QStringLiteral("No progress on standard error.")};
+    const QCommandLineOption firmware{
+        QStringLiteral("firmware"),
+        QStringLiteral("Write the firmware in FILE, an S-record or Intel HEX file, instead of "
+                       "the built-in firmware; the whole file is checked first."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption allowTest{
+        QStringLiteral("allow-test-firmware"),
+        QStringLiteral("Write the test image too (the repository's made-up firmware, for the "
+                       "simulated radio); without it a test image is refused and nothing is "
+                       "sent.")};
+    const QCommandLineOption info{
+        QStringLiteral("info"),
+        QStringLiteral("Describe the firmware (source, records, addresses, blocks, CRC-32 and "
+                       "SHA-256 of 0xC0000..0xFEFFF as the radio will hold them) without "
+                       "touching any port, then exit.")};
+    const QCommandLineOption exportImage{
+        QStringLiteral("export-image"),
+        QStringLiteral("Write the firmware as the radio's flash should hold it, "
+                       "0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is written), to "
+                       "FILE, then exit."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this text.")};
+    const QCommandLineOption version{
+        QStringLiteral("version"),
+        QStringLiteral("Show the version, and the firmware with its CRC-32.")};
+};
+
+} // namespace
+
 QString helpText()
 {
+    // Qt's own first line names the program by the path it was started with; the synopsis
+    // says more.
+    QString options = Parser().parser.helpText();
+    options.remove(0, options.indexOf(QLatin1String("Options:")));
     return usageText() + QStringLiteral(R"(
 Writes the built-in firmware, or a firmware file, into a TQ-B9 radio over a serial cable
 at 57600 bit/s: the same run as the window's Start button (model and region query,
 connect, erase, write, end of session). A test image is refused unless
 --allow-test-firmware is given.
 
-Options:
-  --port DEVICE|COMn  the serial port: a device such as /dev/ttyUSB0, or a COM number
-                      1..16 mapped as in the window's COM menu (default COM1)
-  --com N=DEVICE      map COM number N (1..16) to DEVICE; may be repeated
-  --list-ports        list each COM number that maps to a port, with its device and
-                      description, then exit
-  --trace             show every exchange with the radio (sent, received, the reply
-                      recognised) on standard error, long packets shortened
-  --trace-full        the same, every byte
-  -q, --quiet         no progress on standard error
-  --firmware FILE     write the firmware in FILE, an S-record or Intel HEX file, instead
-                      of the built-in firmware; the whole file is checked first
-  --allow-test-firmware
-                      write the test image too (the repository's made-up firmware, for
-                      the simulated radio); without it a test image is refused and
-                      nothing is sent
-  --info              describe the firmware (source, records, addresses, blocks, CRC-32
-                      and SHA-256 of 0xC0000..0xFEFFF as the radio will hold them)
-                      without touching any port, then exit
-  --export-image FILE write the firmware as the radio's flash should hold it,
-                      0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is
-                      written), to FILE, then exit
-  -h, --help          show this text
-  --version           show the version, and the firmware with its CRC-32
-
+)") + options +
+           QStringLiteral(R"(
 Outside Windows, COM1 is the first USB or ACM serial adapter present, then the other
 serial ports in order of their names; --list-ports shows the mapping.
 
 Standard output gets exactly one line, the outcome as the window shows it; progress and
-diagnostics go to standard error.
+diagnostics go to standard error. A reader of either that goes away, or a hang-up, does
+not stop a run: it goes on to its end and the exit status tells the outcome.
 
 Exit status:
     0  Completed.
@@ -124,27 +169,8 @@ ParsedArguments usageError(const QString& why)
 
 ParsedArguments parseArguments(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("port"));
-    const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("binding"));
-    const QCommandLineOption listPorts(QStringLiteral("list-ports"));
-    const QCommandLineOption trace(QStringLiteral("trace"));
-    const QCommandLineOption traceFull(QStringLiteral("trace-full"));
-    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    // A shorter reply window, for tests; not in the help.
-    const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("ms"));
-    const QCommandLineOption exportImage(QStringLiteral("export-image"), QString(),
-                                         QStringLiteral("file"));
-    const QCommandLineOption firmware(QStringLiteral("firmware"), QString(),
-                                      QStringLiteral("file"));
-    const QCommandLineOption allowTest(QStringLiteral("allow-test-firmware"));
-    const QCommandLineOption info(QStringLiteral("info"));
-    parser.addOptions({port, com, listPorts, trace, traceFull, quiet, help, version, interval,
-                       exportImage, firmware, allowTest, info});
-
+    Parser p;
+    QCommandLineParser& parser = p.parser;
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -152,50 +178,48 @@ ParsedArguments parseArguments(const QStringList& arguments)
                               .arg(parser.positionalArguments().constFirst()));
 
     Options options;
-    if (parser.values(firmware).size() > 1)
+    if (parser.values(p.firmware).size() > 1)
         return usageError(QStringLiteral("--firmware given more than once"));
-    options.firmwarePath = parser.value(firmware);
-    if (parser.isSet(firmware) && options.firmwarePath.isEmpty())
+    options.firmwarePath = parser.value(p.firmware);
+    if (parser.isSet(p.firmware) && options.firmwarePath.isEmpty())
         return usageError(QStringLiteral("--firmware needs a file name"));
-    options.allowTestFirmware = parser.isSet(allowTest);
-    if (parser.isSet(help)) {
+    options.allowTestFirmware = parser.isSet(p.allowTest);
+    if (parser.isSet(p.help)) {
         options.action = Options::Action::Help;
         return {options, {}};
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(p.version)) {
         options.action = Options::Action::Version;
         return {options, {}};
     }
-    const QList<const QCommandLineOption*> actionOptions{&listPorts, &exportImage, &info};
+    const QList<const QCommandLineOption*> actionOptions{&p.listPorts, &p.exportImage, &p.info};
     const auto actions =
         std::count_if(actionOptions.begin(), actionOptions.end(),
                       [&](const QCommandLineOption* option) { return parser.isSet(*option); });
     if (actions > 1)
         return usageError(
             QStringLiteral("--list-ports, --export-image and --info exclude each other"));
-    if (parser.isSet(listPorts))
+    if (parser.isSet(p.listPorts))
         options.action = Options::Action::ListPorts;
-    if (parser.isSet(info))
+    if (parser.isSet(p.info))
         options.action = Options::Action::Info;
-    if (parser.isSet(exportImage)) {
+    if (parser.isSet(p.exportImage)) {
         options.action = Options::Action::ExportImage;
-        options.exportPath = parser.value(exportImage);
+        options.exportPath = parser.value(p.exportImage);
         if (options.exportPath.isEmpty())
             return usageError(QStringLiteral("--export-image needs a file name"));
     }
 
-    for (const QString& text : parser.values(com)) {
-        const auto binding = PortMap::parseBinding(text);
-        if (!binding)
-            return usageError(
-                QStringLiteral("--com \"%1\": expected N=DEVICE with N from 1 to 16").arg(text));
-        options.bindings.append(*binding);
-    }
+    QString why;
+    const auto bindings = PortMap::parseBindings(parser.values(p.com), &why);
+    if (!bindings)
+        return usageError(why);
+    options.bindings = *bindings;
 
-    if (parser.values(port).size() > 1)
+    if (parser.values(p.port).size() > 1)
         return usageError(QStringLiteral("--port given more than once"));
-    if (parser.isSet(port)) {
-        const QString value = parser.value(port);
+    if (parser.isSet(p.port)) {
+        const QString value = parser.value(p.port);
         if (value.isEmpty())
             return usageError(QStringLiteral("--port needs a device or COMn"));
         if (const auto number = comNumber(value)) {
@@ -215,17 +239,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
         }
     }
 
-    options.trace = parser.isSet(trace) || parser.isSet(traceFull);
-    options.traceFull = parser.isSet(traceFull);
-    options.quiet = parser.isSet(quiet);
+    options.trace = parser.isSet(p.trace) || parser.isSet(p.traceFull);
+    options.traceFull = parser.isSet(p.traceFull);
+    options.quiet = parser.isSet(p.quiet);
 
-    if (parser.isSet(interval)) {
-        bool ok = false;
-        const int ms = parser.value(interval).toInt(&ok);
-        if (!ok || ms <= 0)
-            return usageError(QStringLiteral("--interval needs a positive number of milliseconds"));
-        options.interval = std::chrono::milliseconds{ms};
-    }
     return {options, {}};
 }
 

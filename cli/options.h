@@ -2,7 +2,6 @@
 
 #include "flash/session.h"
 
-#include <chrono>
 #include <optional>
 #include <QList>
 #include <QString>
@@ -42,7 +41,6 @@ struct Options {
     bool trace = false;
     bool traceFull = false;
     bool quiet = false;
-    std::optional<std::chrono::milliseconds> interval;
     QString exportPath;
     QString firmwarePath; // empty: the built-in firmware
     bool allowTestFirmware = false;
@@ -57,6 +55,7 @@ struct ParsedArguments {
 ParsedArguments parseArguments(const QStringList& arguments);
 
 QString usageText();
+// QCommandLineParser's own help of the options, with the exit statuses after it.
 QString helpText();
 
 } // namespace tqb9::cli

@@ -1,5 +1,6 @@
 #include "cli/trace.h"
 
+#include "flash/packet.h"
 #include "link/reply.h"
 
 #include <algorithm>
@@ -38,24 +39,6 @@ QString describe(const QByteArray& bytes, bool full)
     return text;
 }
 
-// Names the packet types, so a trace of a write reads block by block.
-QString packetLabel(const QByteArray& sent)
-{
-    if (sent.size() < 7 || static_cast<unsigned char>(sent[0]) != 0xFF ||
-        static_cast<unsigned char>(sent[1]) != 0xFE)
-        return {};
-    const QString letters = QString::fromLatin1(sent.mid(2, 2));
-    if (letters == QLatin1String("PG")) {
-        const auto byte = [&sent](int i) {
-            return unsigned{static_cast<unsigned char>(sent[i])};
-        };
-        const unsigned address = (byte(4) << 16) | (byte(5) << 8) | byte(6);
-        return QStringLiteral(" (packet PG, address 0x%1)")
-            .arg(QString::number(address, 16).toUpper().rightJustified(5, QLatin1Char('0')));
-    }
-    return QStringLiteral(" (packet %1)").arg(letters);
-}
-
 } // namespace
 
 QString hexBytes(const QByteArray& bytes, bool full)
@@ -79,13 +62,24 @@ QString hexBytes(const QByteArray& bytes, bool full)
     return text;
 }
 
+namespace {
+
+// The engine names flash packets, so a trace of a write reads block by block.
+QString label(const QByteArray& sent)
+{
+    const QString packet = describePacket(sent);
+    return packet.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(packet);
+}
+
+} // namespace
+
 QString formatExchange(double seconds, const QByteArray& sent, const QByteArray& received,
                        std::int16_t code, bool full)
 {
     QString text = QStringLiteral("[%1s] sent %2 bytes%3: %4\n")
                        .arg(seconds, 8, 'f', 3)
                        .arg(sent.size())
-                       .arg(packetLabel(sent), describe(sent, full));
+                       .arg(label(sent), describe(sent, full));
 
     text += kIndent + QStringLiteral("received %1 bytes: ").arg(received.size());
     const qsizetype common =

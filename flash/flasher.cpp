@@ -21,31 +21,11 @@ bool blnBlockUsed(const MemoryImage& image, long row)
     return false;
 }
 
-QByteArrayView bytesOf(const Packet& packet)
-{
-    return {reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size())};
-}
-
 } // namespace
 
 Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
     : QObject(parent), m_link(link), m_image(image)
 {}
-
-std::int16_t Flasher::inPortFrame(const std::function<std::int16_t()>& body)
-{
-    std::int16_t result = kRunTimeError;
-    try {
-        m_link.applySettings();
-        m_link.openIfClosed();
-        result = body();
-    } catch (const std::exception& error) {
-        m_link.noteError(error);
-        result = kRunTimeError;
-    }
-    m_link.closeIfOpen();
-    return result;
-}
 
 std::optional<std::int16_t> Flasher::attempts(int limit,
                                               std::initializer_list<std::int16_t> accepted,
@@ -60,8 +40,10 @@ std::optional<std::int16_t> Flasher::attempts(int limit,
                                       : reply::None;
         m_link.reportExchange(bytesOf(m_packet), m_link.bytRxBuf(), code);
         if (intRxCount >= Link::kPacketAwaited &&
-            std::find(accepted.begin(), accepted.end(), code) != accepted.end())
+            std::find(accepted.begin(), accepted.end(), code) != accepted.end()) {
+            m_link.settleOwedReplies();
             return code;
+        }
     }
     return std::nullopt;
 }
@@ -69,7 +51,7 @@ std::optional<std::int16_t> Flasher::attempts(int limit,
 std::int16_t Flasher::EraseBlocks()
 {
     m_packet = erasePacket();
-    return inPortFrame([this] {
+    return m_link.inPortFrame(kRunTimeError, [this] {
         return attempts(kEraseAttempts, {reply::OK, reply::BE}, [] {}).value_or(kAttemptsUsedUp);
     });
 }
@@ -77,18 +59,20 @@ std::int16_t Flasher::EraseBlocks()
 std::int16_t Flasher::EndSession()
 {
     m_packet = endPacket();
-    return inPortFrame([this] {
+    return m_link.inPortFrame(kRunTimeError, [this] {
         return attempts(kEndAttempts, {reply::OK, reply::ED}, [] {}).value_or(kAttemptsUsedUp);
     });
 }
 
 std::int16_t Flasher::WriteBlocks()
 {
-    return inPortFrame([this]() -> std::int16_t {
+    m_stoppedAt.reset();
+    const std::int16_t result = m_link.inPortFrame(kRunTimeError, [this]() -> std::int16_t {
         for (long lngRow = kFirstRow; lngRow <= kLastRow; lngRow += kBlockRows) {
             emit barValue(static_cast<int>(lngRow));
             if (!blnBlockUsed(m_image, lngRow))
                 continue;
+            m_stoppedAt = lngRow * MemoryImage::kColumns;
             // Each attempt rebuilds the block from the image.
             const auto accepted = attempts(kWriteAttempts, {reply::OK, reply::PG},
                                            [&] { buildProgramPacket(m_packet, m_image, lngRow); });
@@ -98,6 +82,9 @@ std::int16_t Flasher::WriteBlocks()
         }
         return 0;
     });
+    if (result == 0)
+        m_stoppedAt.reset();
+    return result;
 }
 
 int Flasher::blocksToWrite(const MemoryImage& image)

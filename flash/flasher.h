@@ -13,8 +13,8 @@ namespace tqb9 {
 class Link;
 class MemoryImage;
 
-// The three operations of a programming session once the radio is in flash mode. Each opens the
-// checked port, sends its packets with their attempt loop, and closes the port on every path.
+// The three operations of a programming session once the radio is in flash mode. Each runs in one
+// port frame of the link and sends its packets with their attempt loop.
 // Results: the accepted reply code (0 for a completed write), 1 when the attempts ran out, -1 when
 // the port failed or an image access was out of range.
 class Flasher : public QObject {
@@ -34,7 +34,9 @@ public:
     std::int16_t WriteBlocks();
     std::int16_t EndSession();
 
-    const Packet& bytPacket() const { return m_packet; }
+    // The first address of the block a failed WriteBlocks stopped at; nothing after a write that
+    // completed or never reached a block.
+    std::optional<long> writeStoppedAt() const { return m_stoppedAt; }
 
     // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
     static int blocksToWrite(const MemoryImage& image);
@@ -46,15 +48,16 @@ signals:
     void blockWritten(int row);
 
 private:
-    std::int16_t inPortFrame(const std::function<std::int16_t()>& body);
     // Sends m_packet until an accepted reply or the limit; rebuild runs before every attempt.
-    // Returns the accepted code, or nothing when the attempts ran out.
+    // Returns the accepted code, with the replies still owed to earlier attempts collected and
+    // dropped, or nothing when the attempts ran out.
     std::optional<std::int16_t> attempts(int limit, std::initializer_list<std::int16_t> accepted,
                                          const std::function<void()>& rebuild);
 
     Link& m_link;
     const MemoryImage& m_image;
     Packet m_packet{};
+    std::optional<long> m_stoppedAt;
 };
 
 } // namespace tqb9

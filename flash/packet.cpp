@@ -78,4 +78,20 @@ void buildProgramPacket(Packet& packet, const MemoryImage& image, long row)
     packet[kChecksumAt] = packetChecksum(packet);
 }
 
+QString describePacket(QByteArrayView sent)
+{
+    if (sent.size() != Link::kPacketSize || static_cast<std::uint8_t>(sent[0]) != 0xFF ||
+        static_cast<std::uint8_t>(sent[1]) != 0xFE)
+        return {};
+    const QString letters = QString::fromLatin1(sent.sliced(2, 2));
+    if (letters != QLatin1String("PG"))
+        return QStringLiteral("packet %1").arg(letters);
+    const auto byte = [&sent](int i) {
+        return unsigned{static_cast<std::uint8_t>(sent[i])};
+    };
+    const unsigned address = (byte(4) << 16) | (byte(5) << 8) | byte(6);
+    return QStringLiteral("packet PG, address 0x%1")
+        .arg(QString::number(address, 16).toUpper().rightJustified(5, QLatin1Char('0')));
+}
+
 } // namespace tqb9

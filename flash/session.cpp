@@ -6,33 +6,31 @@
 
 namespace tqb9 {
 
-Message messageFor(Outcome outcome)
+QString messageFor(Outcome outcome)
 {
-    const auto failure = [](const char* text) {
-        return Message{QString::fromLatin1(text), 48, QStringLiteral("NG")};
-    };
     switch (outcome) {
     case Outcome::Completed:
-        return {QStringLiteral("Completed."), 0, QStringLiteral("OK")};
+        return QStringLiteral("Completed.");
     case Outcome::RegionError:
-        return failure("Region error");
+        return QStringLiteral("Region error");
     case Outcome::Error:
-        return failure("Error");
+        break;
     case Outcome::ConnectFailed:
-        return failure("Connect failed.");
+        return QStringLiteral("Connect failed.");
     case Outcome::EraseFailed:
-        return failure("Erase failed.");
+        return QStringLiteral("Erase failed.");
     case Outcome::WriteFailed:
-        return failure("Write failed.");
+        return QStringLiteral("Write failed.");
     case Outcome::DisconnectFailed:
-        return failure("Disconnect failed.");
+        return QStringLiteral("Disconnect failed.");
     case Outcome::TestImageRefused:
-        return failure("This is the test image, not firmware for a radio, so nothing was "
-                       "written. Drop the radio's firmware file (S-record or Intel HEX) on "
-                       "this window or start it with --firmware FILE; to write the test image "
-                       "into a simulated radio, start it with --allow-test-firmware.");
+        return QStringLiteral(
+            "This is the test image, not firmware for a radio, so nothing was "
+            "written. Drop the radio's firmware file (S-record or Intel HEX) on "
+            "this window or start it with --firmware FILE; to write the test image "
+            "into a simulated radio, start it with --allow-test-firmware.");
     }
-    return failure("Error");
+    return QStringLiteral("Error");
 }
 
 const char* stepName(Step step)
@@ -52,9 +50,7 @@ const char* stepName(Step step)
     return "?";
 }
 
-Session::Session(QObject* parent)
-    : QObject(parent), m_link(m_menu, m_ports), m_flasher(m_link, m_image)
-{}
+Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_image) {}
 
 // Marks a run in progress for its whole length: the flasher reads the image while it waits.
 class Session::Busy {
@@ -111,6 +107,8 @@ std::optional<Outcome> Session::runQuery()
         return Outcome::TestImageRefused;
     const Busy busy(m_busy);
     m_link.clearAbort();
+    const int com = m_menu.GetCOM();
+    m_link.setDevice(m_ports.deviceFor(com), QStringLiteral("COM%1").arg(com));
     enter(Step::Query);
     const std::int16_t result = m_link.QueryModel();
     if (result == reply::OK)

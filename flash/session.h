@@ -31,13 +31,8 @@ enum class Outcome {
     TestImageRefused
 };
 
-struct Message {
-    QString text;
-    int style; // 0: OK only, no icon; 48: exclamation icon
-    QString title;
-};
-
-Message messageFor(Outcome outcome);
+// The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.".
+QString messageFor(Outcome outcome);
 const char* stepName(Step step);
 
 // Everything a programming run needs that is not a widget: the image and its firmware table, the
@@ -71,9 +66,12 @@ public:
     PortMenu& menu() { return m_menu; }
     PortMap& ports() { return m_ports; }
     Link& link() { return m_link; }
+    const Link& link() const { return m_link; }
     Flasher& flasher() { return m_flasher; }
 
-    // The query step: nullopt when the radio agreed, otherwise the failure to report.
+    // The query step, which starts a run: the checked COM number is resolved to its device here,
+    // once, and every step of the run opens that device whatever the menu says meanwhile.
+    // nullopt when the radio agreed, otherwise the failure to report.
     std::optional<Outcome> runQuery();
     // The programming sequence that follows an agreed query: connect, erase, write, end. Stops
     // at the first failed step.

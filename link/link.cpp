@@ -1,7 +1,6 @@
 #include "link/link.h"
 
-#include "link/portmap.h"
-#include "link/portmenu.h"
+#include "link/qserialportline.h"
 #include "link/reply.h"
 
 #include <algorithm>
@@ -13,6 +12,7 @@ namespace tqb9 {
 namespace {
 
 constexpr char kCr = '\r';
+constexpr char kLf = '\n';
 // What an exchange's nested event loop returns when one of our own events woke it. Anything else
 // means the application asked every loop to exit.
 constexpr int kWoken = 1;
@@ -20,40 +20,68 @@ constexpr int kWoken = 1;
 const QByteArray kModelQuery = QByteArrayLiteral("ZK~TQ-B9E");
 const QByteArray kConnect = QByteArrayLiteral("ZK~FLASH");
 
+// Replies in what followed a packet's echo: each ends in LF, and bytes without one are a
+// damaged reply, which still answers the packet.
+int repliesIn(QByteArrayView tail)
+{
+    const auto ends = static_cast<int>(std::count(tail.begin(), tail.end(), kLf));
+    return ends > 0 ? ends : (tail.isEmpty() ? 0 : 1);
+}
+
 } // namespace
 
-Link::Link(const PortMenu& menu, const PortMap& ports, QObject* parent)
-    : QObject(parent), m_menu(menu), m_comm(ports, this)
+// Opens the line on the run's device with the line settings, and closes it, and the window, on
+// every path out of the operation.
+class Link::PortFrame {
+public:
+    explicit PortFrame(Link& link) : m_link(link)
+    {
+        SerialLine& line = *link.m_line;
+        // The settings never change, but a malformed text must fail here, not half-way.
+        const LineSettings settings = LineSettings::parse(kLineSettings);
+        if (link.m_device.isEmpty()) {
+            throw SerialError(
+                QStringLiteral("%1: no such serial port")
+                    .arg(link.m_label.isEmpty() ? QStringLiteral("port") : link.m_label),
+                QSerialPort::DeviceNotFoundError);
+        }
+        if (!line.open(link.m_device, settings))
+            throw SerialError(line.errorString(), line.error());
+    }
+    ~PortFrame()
+    {
+        m_link.m_window->close();
+        m_link.m_line->close();
+    }
+    PortFrame(const PortFrame&) = delete;
+    PortFrame& operator=(const PortFrame&) = delete;
+
+private:
+    Link& m_link;
+};
+
+Link::Link(QObject* parent) : QObject(parent)
 {
-    // The default coarse timer may fire up to 5% early; the radio is promised the full window.
-    m_timer1.setTimerType(Qt::PreciseTimer);
-    m_timer1.setSingleShot(true);
-    m_timer1.setInterval(kDefaultInterval);
-    connect(&m_timer1, &QTimer::timeout, this, &Link::Timer1_Timer);
+    setLine(std::make_unique<QSerialPortLine>());
+    setWindow(std::make_unique<PreciseWindow>());
 }
 
-void Link::Timer1_Timer()
+Link::~Link() = default;
+
+void Link::setLine(std::unique_ptr<SerialLine> line)
 {
-    m_timer1.stop();
+    m_line = std::move(line);
 }
 
-void Link::applySettings()
+void Link::setWindow(std::unique_ptr<ReplyWindow> window)
 {
-    m_comm.setSettings(kLineSettings);
+    m_window = std::move(window);
 }
 
-void Link::openIfClosed()
+void Link::setDevice(const QString& device, const QString& label)
 {
-    if (m_comm.PortOpen())
-        return;
-    m_comm.setCommPort(m_menu.GetCOM());
-    m_comm.setPortOpen(true);
-}
-
-void Link::closeIfOpen() noexcept
-{
-    if (m_comm.PortOpen())
-        m_comm.setPortOpen(false);
+    m_device = device;
+    m_label = label;
 }
 
 void Link::abort(const QString& reason)
@@ -81,58 +109,93 @@ void Link::reportExchange(QByteArrayView sent, QByteArrayView received, std::int
         emit exchanged(sent.toByteArray(), received.toByteArray(), code);
 }
 
+std::int16_t Link::inPortFrame(std::int16_t failure, const std::function<std::int16_t()>& body)
+{
+    m_attemptsSent = 0;
+    m_repliesSeen = 0;
+    try {
+        const PortFrame frame(*this);
+        return body();
+    } catch (const std::exception& error) {
+        noteError(error);
+        return failure;
+    }
+}
+
+void Link::throwIfFailed() const
+{
+    if (aborted())
+        throw SerialError(m_abortReason, QSerialPort::UnknownError);
+    if (m_line->error() != QSerialPort::NoError)
+        throw SerialError(m_line->errorString(), m_line->error());
+    if (!m_line->isOpen())
+        throw SerialError(QStringLiteral("the port is not open"), QSerialPort::NotOpenError);
+}
+
 void Link::waitFor(qint64 count)
 {
-    while (m_timer1.isActive()) {
-        if (aborted())
-            throw SerialError(m_abortReason, QSerialPort::UnknownError);
+    while (m_window->isOpen()) {
+        throwIfFailed();
         // readyRead fires only for new bytes, so what is already waiting must be counted first.
-        if (m_comm.InBufferCount() >= count)
+        if (m_line->bytesWaiting() >= count)
             return;
 
         QEventLoop loop;
         const auto wake = [&loop] {
             loop.exit(kWoken);
         };
-        connect(&m_comm, &SerialControl::bytesArrived, &loop, wake);
-        connect(&m_comm, &SerialControl::failed, &loop, wake);
-        connect(&m_timer1, &QTimer::timeout, &loop, wake);
+        connect(m_line.get(), &SerialLine::readyRead, &loop, wake);
+        connect(m_line.get(), &SerialLine::failed, &loop, wake);
+        connect(m_window.get(), &ReplyWindow::expired, &loop, wake);
         connect(this, &Link::interrupted, &loop, wake);
         if (loop.exec() != kWoken && !aborted())
             abort(QStringLiteral("the program is closing"));
     }
-    if (aborted())
-        throw SerialError(m_abortReason, QSerialPort::UnknownError);
-    // A port that failed while the window was running out must still end as an error.
-    m_comm.InBufferCount();
+    // A line that failed while the window was running out must still end as an error.
+    throwIfFailed();
+}
+
+qint64 Link::exchange(std::initializer_list<Piece> pieces)
+{
+    m_rxBuf.clear();
+    qint64 taken = 0;
+    bool first = true;
+    for (const Piece& piece : pieces) {
+        // Sent even when the window has closed: the radio expects the whole request.
+        if (!m_line->write(piece.bytes))
+            throwIfFailed();
+        m_lastSentAt = m_window->now();
+        if (first)
+            m_window->open();
+        first = false;
+        while (taken < piece.awaited && m_window->isOpen()) {
+            const qint64 needed = piece.awaited - taken;
+            waitFor(needed);
+            if (m_line->bytesWaiting() >= needed) {
+                const QByteArray bytes = m_line->readAll();
+                taken += bytes.size();
+                m_rxBuf += bytes;
+            }
+        }
+    }
+    m_window->close();
+    // Kept for a trace or diagnosis (the echo of a request the radio did not answer), never
+    // counted.
+    m_rxBuf += m_line->readAll();
+    return taken;
 }
 
 std::int16_t Link::textExchange(const QByteArray& command, qsizetype awaited, Recogniser recognise)
 {
     const QByteArray text = command + kCr;
-    const qsizetype replyAt = text.size();
-    std::int16_t result = reply::None;
     m_rxBuf.clear();
-    try {
-        applySettings();
-        openIfClosed();
+    const std::int16_t result = inPortFrame(reply::None, [&] {
         // A reply that arrived after an earlier window closed would sit in front of this one and
         // shift it off its position.
-        m_comm.discardInput();
-        m_comm.Output(text);
-        m_timer1.start();
-        waitFor(awaited);
-        m_timer1.stop();
-        const qint64 received = m_comm.InBufferCount();
-        m_rxBuf = m_comm.Input();
-        if (received >= awaited)
-            result = recognise(m_rxBuf, replyAt);
-    } catch (const std::exception& error) {
-        noteError(error);
-        result = reply::None;
-    }
-    m_timer1.stop();
-    closeIfOpen();
+        m_line->discardInput();
+        return exchange({{text, awaited}}) >= awaited ? recognise(m_rxBuf, text.size())
+                                                      : reply::None;
+    });
     reportExchange(text, m_rxBuf, result);
     return result;
 }
@@ -153,39 +216,33 @@ std::int16_t Link::ConnectRadio()
 std::int16_t Link::SendBlock(QByteArrayView bytPacket)
 {
     Q_ASSERT(bytPacket.size() == kPacketSize);
-    QByteArray collected;
-    qint64 count = 0;
-    const auto take = [&] {
-        count += m_comm.InBufferCount();
-        collected += m_comm.Input();
-    };
-    try {
-        applySettings();
-        m_comm.discardInput();
-        // The radio takes a packet in two pieces: the copy of the first half must be back before
-        // the second half goes out. One window covers both.
-        m_comm.Output(bytPacket.first(kFirstHalf));
-        m_timer1.start();
-        waitFor(kFirstHalf);
-        if (m_comm.InBufferCount() >= kFirstHalf)
-            take();
-        // Sent even when the window has closed: the radio expects the whole packet.
-        m_comm.Output(bytPacket.sliced(kFirstHalf));
-        constexpr qint64 kSecondPiece = kSecondHalf + 4;
-        while (count < kPacketAwaited && m_timer1.isActive()) {
-            waitFor(kSecondPiece);
-            if (m_comm.InBufferCount() >= kSecondPiece)
-                take();
-        }
-    } catch (...) {
-        m_timer1.stop();
-        m_rxBuf = collected;
-        throw;
-    }
-    m_timer1.stop();
-    m_rxBuf = collected;
+    m_line->discardInput();
+    ++m_attemptsSent;
+    // The radio takes a packet in two pieces: the copy of the first half must be back before
+    // the second half goes out. One window covers both.
+    const qint64 count = exchange({{bytPacket.first(kFirstHalf), kFirstHalf},
+                                   {bytPacket.sliced(kFirstHalf), kPacketAwaited}});
+    if (m_rxBuf.size() >= kPacketReplyAt)
+        m_repliesSeen += repliesIn(QByteArrayView(m_rxBuf).sliced(kPacketReplyAt));
     return static_cast<std::int16_t>(
         std::min<qint64>(count, std::numeric_limits<std::int16_t>::max()));
+}
+
+void Link::settleOwedReplies()
+{
+    int owed = m_attemptsSent - m_repliesSeen;
+    m_attemptsSent = 0;
+    m_repliesSeen = 0;
+    const std::chrono::milliseconds until = m_lastSentAt + 2 * m_window->length();
+    while (owed > 0) {
+        const std::chrono::milliseconds left = until - m_window->now();
+        if (left <= std::chrono::milliseconds::zero())
+            break;
+        m_window->open(left);
+        waitFor(1);
+        owed -= static_cast<int>(std::ranges::count(m_line->readAll(), kLf));
+    }
+    m_window->close();
 }
 
 } // namespace tqb9

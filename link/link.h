@@ -1,59 +1,68 @@
 #pragma once
 
-#include "link/serialcontrol.h"
+#include "link/replywindow.h"
+#include "link/serialline.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 namespace tqb9 {
 
-class PortMap;
-class PortMenu;
-
-// The conversation with the radio: line settings, opening the checked port, the one-shot reply
-// window, the text commands and the packet transmitter. One operation at a time, on one thread;
-// every wait runs a nested event loop, so the window stays live and nothing spins.
+// The conversation with one radio on one device: the port frame around each operation, the
+// reply window, the text commands and the packet transmitter. One operation at a time, on one
+// thread; every wait runs a nested event loop, so the window stays live and nothing spins.
 class Link : public QObject {
     Q_OBJECT
 public:
     static inline const QString kLineSettings = QStringLiteral("57600,n,8,1");
-    static constexpr std::chrono::milliseconds kDefaultInterval{5000};
     static constexpr qsizetype kPacketSize = 1032;
     static constexpr qsizetype kFirstHalf = 512;
-    static constexpr qsizetype kSecondHalf = kPacketSize - kFirstHalf;
     // The radio echoes every byte, so a packet's reply starts right after its own copy.
     static constexpr qsizetype kPacketReplyAt = kPacketSize;
     static constexpr qsizetype kPacketAwaited = kPacketSize + 4;
 
-    Link(const PortMenu& menu, const PortMap& ports, QObject* parent = nullptr);
+    // On a QSerialPort line with the radio's 5000 ms window until told otherwise.
+    explicit Link(QObject* parent = nullptr);
+    ~Link() override;
 
-    SerialControl& MSComm1() { return m_comm; }
-    const SerialControl& MSComm1() const { return m_comm; }
+    void setLine(std::unique_ptr<SerialLine> line);
+    void setWindow(std::unique_ptr<ReplyWindow> window);
+    SerialLine& line() { return *m_line; }
+    const SerialLine& line() const { return *m_line; }
+    ReplyWindow& window() { return *m_window; }
 
-    // The reply window. Tests shorten it; the radio's own pace needs the 5000 ms.
-    void setInterval(std::chrono::milliseconds interval) { m_timer1.setInterval(interval); }
-    std::chrono::milliseconds interval() const { return m_timer1.intervalAsDuration(); }
-    bool timer1Enabled() const { return m_timer1.isActive(); }
+    // The device every operation opens until set again; label names it in errors ("COM3"). A
+    // Start run sets it once at its start, so the whole run stays on one radio.
+    void setDevice(const QString& device, const QString& label = {});
+    QString device() const { return m_device; }
 
     // Model and region query: 0 on "OK", 13 on "RE", 8 on anything else.
     std::int16_t QueryModel();
     // Enter flash mode: 3 on "CT", 0 on "OK", 8 on anything else.
     std::int16_t ConnectRadio();
 
-    // Sends the 1032 bytes in two halves under one window and collects the echo and the reply.
-    // Returns the count collected; the bytes are in bytRxBuf(). Neither opens nor closes the
-    // port, and lets SerialError through to the flash operation that called it.
+    // One operation in one port frame: the line opened on the device with the line settings,
+    // body run, the line closed on every path. Whatever goes wrong inside is noted for
+    // lastError() and gives failure.
+    std::int16_t inPortFrame(std::int16_t failure, const std::function<std::int16_t()>& body);
+
+    // Inside a frame: sends the 1032 bytes in two halves under one window and collects the echo
+    // and the reply. Returns the count collected; the bytes are in bytRxBuf(). Throws
+    // SerialError when the line fails.
     std::int16_t SendBlock(QByteArrayView bytPacket);
     const QByteArray& bytRxBuf() const { return m_rxBuf; }
 
-    // The port frame every operation shares.
-    void applySettings();
-    void openIfClosed();
-    void closeIfOpen() noexcept;
+    // Inside a frame, before moving on to the next block or step: a packet attempt whose reply
+    // did not come in its window still owes one, and it would be read as the next packet's
+    // answer. Waits for the owed replies, up to two windows after the last attempt was sent,
+    // and drops them. Costs nothing when every attempt was answered.
+    void settleOwedReplies();
 
     // Ends the current wait, and every later one, as a failure (Ctrl-C, the program quitting).
     void abort(const QString& reason);
@@ -63,7 +72,6 @@ public:
     // What went wrong in the last failed operation, for a diagnostic.
     QString lastError() const { return m_lastError; }
     QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
-    void noteError(const std::exception& error);
     void clearLastError();
 
     // For a trace: one exchange (text command or packet attempt) with its recognised reply.
@@ -75,20 +83,37 @@ signals:
     void interrupted();
 
 private:
+    class PortFrame;
+    struct Piece {
+        QByteArrayView bytes;
+        qint64 awaited; // bytes collected in all once this piece's echo (and reply) are in
+    };
     using Recogniser = std::int16_t (*)(QByteArrayView, qsizetype);
+
     std::int16_t textExchange(const QByteArray& command, qsizetype awaited, Recogniser recognise);
-    // Returns when at least count bytes wait, or the window has closed. Throws on a port failure
+    // The one exchange primitive: sends each piece, then takes the input once at least its
+    // awaited count is in, all under one window. Returns the count taken that way; bytRxBuf()
+    // also holds whatever else had arrived when it returns.
+    qint64 exchange(std::initializer_list<Piece> pieces);
+    // Returns when at least count bytes wait, or the window has closed. Throws on a failed line
     // or an abort.
     void waitFor(qint64 count);
-    void Timer1_Timer();
+    void throwIfFailed() const;
+    void noteError(const std::exception& error);
 
-    const PortMenu& m_menu;
-    SerialControl m_comm;
-    QTimer m_timer1;
+    std::unique_ptr<SerialLine> m_line;
+    std::unique_ptr<ReplyWindow> m_window;
+    QString m_device;
+    QString m_label;
     QByteArray m_rxBuf;
     QString m_abortReason;
     QString m_lastError;
     QSerialPort::SerialPortError m_lastErrorKind = QSerialPort::NoError;
+
+    // Packet attempts of the current block or step, and the replies seen for them.
+    int m_attemptsSent = 0;
+    int m_repliesSeen = 0;
+    std::chrono::milliseconds m_lastSentAt{0};
 };
 
 } // namespace tqb9

@@ -48,6 +48,25 @@ std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text
     return std::make_pair(port, text.mid(eq + 1));
 }
 
+std::optional<QList<std::pair<int, QString>>> PortMap::parseBindings(const QStringList& texts,
+                                                                     QString* why)
+{
+    QList<std::pair<int, QString>> bindings;
+    for (const QString& text : texts) {
+        const auto binding = parseBinding(text);
+        if (!binding) {
+            if (why)
+                *why = QStringLiteral("--com \"%1\": expected N=DEVICE with N from %2 to %3")
+                           .arg(text)
+                           .arg(kFirstPort)
+                           .arg(kLastPort);
+            return std::nullopt;
+        }
+        bindings.append(*binding);
+    }
+    return bindings;
+}
+
 QList<PortMap::Port> PortMap::presentPorts()
 {
     return presentPorts(QSerialPortInfo::availablePorts());

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
+#include <utility>
 
 class QSerialPortInfo;
 
@@ -25,6 +27,10 @@ public:
     void bind(int port, const QString& device);
     // Parses "N=DEVICE" with N in 1..16.
     static std::optional<std::pair<int, QString>> parseBinding(const QString& text);
+    // The values of --com, for every program that takes it. Nothing, and why in *why, when one
+    // of them cannot be used.
+    static std::optional<QList<std::pair<int, QString>>> parseBindings(const QStringList& texts,
+                                                                       QString* why);
 
     // The device behind port n, or an empty device when nothing is there (port 17 included).
     Port portFor(int port) const;

@@ -197,8 +197,16 @@ bool SimRadio::start(QString* error)
     return true;
 }
 
+void SimRadio::attach(Wire wire)
+{
+    m_wire = std::move(wire);
+    m_wireUp = true;
+}
+
 bool SimRadio::isRunning() const
 {
+    if (m_wire)
+        return m_wireUp;
     return m_pty && m_pty->isOpen();
 }
 
@@ -219,6 +227,7 @@ void SimRadio::closePty()
     m_drainTimer.stop();
     m_drainWaiters.clear();
     m_out.clear();
+    m_wireUp = false;
     if (m_pty)
         m_pty->close();
 }
@@ -346,7 +355,7 @@ void SimRadio::beginRequest(char first)
     // as a packet with a damaged header, so it gets its "NG" once 1032 bytes are in.
     m_inPacket = m_flashMode ? first != 'Z' : static_cast<quint8>(first) == 0xFF;
     m_identified = false;
-    m_line = m_pty->lineSettings();
+    m_line = m_wire ? m_wire->line() : m_pty->lineSettings();
 }
 
 void SimRadio::identify()
@@ -407,7 +416,11 @@ void SimRadio::complete()
     m_identified = false;
     m_response = Response{};
 
-    if (delay > 0ms) {
+    if (delay > 0ms && m_wire) {
+        m_wire->after(delay, [this, index, out, endsSession, hang] {
+            deliver(index, out, endsSession, hang);
+        });
+    } else if (delay > 0ms) {
         QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, index, out, endsSession, hang] {
             deliver(index, out, endsSession, hang);
         });
@@ -565,6 +578,10 @@ void SimRadio::send(QByteArrayView bytes)
 {
     if (bytes.isEmpty() || !isRunning())
         return;
+    if (m_wire) {
+        m_wire->toProgram(bytes);
+        return;
+    }
     if (m_out.isEmpty()) {
         // The line has been idle: a new burst starts now, not where the last one ended.
         m_burstStartNs = m_clock.nsecsElapsed();
@@ -622,6 +639,11 @@ void SimRadio::whenDrained(std::function<void()> action)
 {
     if (!isRunning())
         return;
+    if (m_wire) {
+        // The line hands bytes over in the order given, so what comes after them comes later.
+        m_wire->after(std::chrono::milliseconds{0}, std::move(action));
+        return;
+    }
     m_drainWaiters.append(DrainWaiter{m_clock.nsecsElapsed() + kDrainLimitNs, std::move(action)});
     if (!m_drainTimer.isActive())
         m_drainTimer.start();

@@ -148,6 +148,17 @@ public:
 
     // Opens the pty pair and starts listening. False with a reason when the system refuses.
     bool start(QString* error = nullptr);
+
+    // In-process instead of a pty, for a scripted serial line in tests: the program's bytes come
+    // through receive(), the radio's go to toProgram, and delays are measured by after() on
+    // whatever clock the line keeps. No pacing.
+    struct Wire {
+        std::function<void(QByteArrayView)> toProgram;
+        std::function<void(std::chrono::milliseconds, std::function<void()>)> after;
+        std::function<LineSettings()> line;
+    };
+    void attach(Wire wire);
+    void detach() { m_wire.reset(); }
     // The slave device the program opens, e.g. "/dev/pts/5"; empty before start().
     QString devicePath() const { return m_devicePath; }
     // Started and not hung up.
@@ -219,6 +230,8 @@ private:
     void checkDrained();
     void closePty();
 
+    std::optional<Wire> m_wire;
+    bool m_wireUp = false;
     std::unique_ptr<Pty> m_pty;
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;

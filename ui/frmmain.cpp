@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
@@ -124,6 +125,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
         m_cmdZumil->setFont(fittingFont(kStartPixels, m_cmdZumil->text(), inside));
     }
     connect(m_cmdZumil, &QPushButton::clicked, this, &frmMain::cmdZumil_Click);
+    m_cmdZumil->installEventFilter(this);
 
     m_label1 = new QLabel(QStringLiteral("Ver E5.000"), client);
     m_label1->setObjectName(QStringLiteral("Label1"));
@@ -252,7 +254,7 @@ void frmMain::cmdZumil_Click()
         return;
     // The engine would refuse it too; refused here, the bar does not even appear.
     if (m_session.refusesFirmware()) {
-        report(messageFor(Outcome::TestImageRefused));
+        report(Outcome::TestImageRefused);
         return;
     }
     m_running = true;
@@ -261,7 +263,7 @@ void frmMain::cmdZumil_Click()
     m_bar->setVisible(true);
 
     if (const auto failed = m_session.runQuery())
-        report(messageFor(*failed));
+        report(*failed);
     else
         cmdMacro_Click(2);
 
@@ -276,7 +278,28 @@ void frmMain::cmdMacro_Click(std::int16_t index)
     // The other sequences belong to the service panel, which the operator cannot reach.
     if (index != 2)
         return;
-    report(messageFor(m_session.runProgramming()));
+    report(m_session.runProgramming());
+}
+
+void frmMain::report(Outcome outcome)
+{
+    constexpr int kOkOnly = 0;
+    constexpr int kExclamation = 48;
+    const bool completed = outcome == Outcome::Completed;
+    showMessage(messageFor(outcome), completed ? kOkOnly : kExclamation,
+                completed ? QStringLiteral("OK") : QStringLiteral("NG"));
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_cmdZumil && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_cmdZumil->isEnabled()) {
+            m_cmdZumil->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::showMessage(const QString& text, int style, const QString& title)

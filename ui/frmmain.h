@@ -63,9 +63,13 @@ protected:
     // A firmware file dropped on the window is loaded, unless a run is in progress.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Enter presses the focused Start button, as Space does, the way a focused button behaves on
+    // the system the window comes from.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void report(const Message& message) { showMessage(message.text, message.style, message.title); }
+    // A completed run gets the plain box titled "OK", any failure the exclamation box "NG".
+    void report(Outcome outcome);
     void mirrorChecks();
     void describePorts();
     // Caption and label name the firmware held; a test image says so in both.

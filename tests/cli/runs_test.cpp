@@ -22,9 +22,6 @@ namespace {
 using sim::Command;
 using namespace std::chrono_literals;
 
-// Failures wait out reply windows; a short one keeps the suite fast.
-const QString kShortWindow = QStringLiteral("--interval=300");
-
 struct Result {
     int status = -1; // -1: crashed, hung or did not start
     QString out;
@@ -52,10 +49,11 @@ protected:
     // Runs tq-b9-cli while this thread's event loop keeps the simulated radio answering.
     // onStderr sees the standard error collected so far, each time more arrives.
     Result run(const QStringList& args,
-               const std::function<void(QProcess&, const QString&)>& onStderr = {})
+               const std::function<void(QProcess&, const QString&)>& onStderr = {},
+               const QString& program = QStringLiteral(TQB9_CLI))
     {
         QProcess cli;
-        cli.setProgram(QStringLiteral(TQB9_CLI));
+        cli.setProgram(program);
         cli.setArguments(args);
         // A test runner started in the background passes SIGINT on ignored; the program keeps
         // an ignored SIGINT ignored, as a background job should.
@@ -145,7 +143,7 @@ TEST_P(CliOutcome, PrintsTheWindowsTextAndItsOwnExitStatus)
     if (c.lastCommandSent == Command::Program && builtInBlocks() == 0)
         GTEST_SKIP() << "the built-in firmware has no block to write";
     c.bend(radio);
-    const Result r = run(port + QStringList{kShortWindow});
+    const Result r = run(port);
     EXPECT_EQ(r.out, QString::fromLatin1(c.line) + QLatin1Char('\n')) << r.err.toStdString();
     EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(plainText(r.err));
@@ -194,7 +192,8 @@ TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
         silent.echo = false;
         return std::optional<sim::Response>(silent);
     });
-    const Result r = run(port + QStringList{kShortWindow});
+    // The radio's own 5000 ms window: the program has no option to shorten it.
+    const Result r = run(port);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, QStringLiteral("Error\n"));
     EXPECT_TRUE(r.err.contains(QStringLiteral("not even the echo")));

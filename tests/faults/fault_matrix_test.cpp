@@ -1,11 +1,12 @@
-// Every step of a Start run against a simulated radio that misbehaves in one way at a time, over
-// real pseudo-terminals. Each row names the fault, the message the run must end with and the
-// exact requests the radio must have received: that list carries the attempt counts and shows
-// that nothing follows a failed step.
+// Every step of a Start run against a simulated radio that misbehaves in one way at a time. Each
+// row names the fault, the message the run must end with and the exact requests the radio must
+// have received: that list carries the attempt counts and shows that nothing follows a failed
+// step. The matrix runs on the in-process scripted line with the radio's real 5000 ms window on
+// a virtual clock, so replies late by any margin land exactly where the row says on any machine;
+// one row per step, and a whole run of the built-in firmware, also run over a pseudo-terminal.
 #include "faults/harness.h"
 
 #include <gtest/gtest.h>
-#include <QTimer>
 
 namespace tqb9::faults {
 namespace {
@@ -37,11 +38,8 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info)
     return info.param.name;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<Row> {};
-
-TEST_P(FaultMatrix, EndsWithTheRightMessageAndSendsNothingAfterIt)
+void runRow(Bench::Line line, const Row& row)
 {
-    const Row& row = GetParam();
     QList<sim::FaultRule> rules;
     for (const QString& text : row.faults) {
         QString error;
@@ -50,14 +48,14 @@ TEST_P(FaultMatrix, EndsWithTheRightMessageAndSendsNothingAfterIt)
         rules.append(*rule);
     }
 
-    Bench bench(kShortWindow);
+    Bench bench(line);
     ASSERT_TRUE(bench.ready()) << bench.problem();
     loadThreeBlocks(bench.session.image());
     bench.sim.setScript([&bench, &row, faults = sim::faultScript(rules)](const sim::Request& r) {
         // The script runs as the packet's first bytes are identified; the rest is still on its
         // way when the line goes dead.
         if (word(r) == row.hangUpInside)
-            QTimer::singleShot(0, &bench.sim, &sim::SimRadio::hangUp);
+            bench.hangUpSoon();
         return faults(r);
     });
 
@@ -68,7 +66,7 @@ TEST_P(FaultMatrix, EndsWithTheRightMessageAndSendsNothingAfterIt)
     EXPECT_EQ(received(bench.sim), row.received);
     // The engine's own view, which still holds when the radio hung up and logged nothing more.
     EXPECT_EQ(bench.steps, stepsUpTo(row.outcome));
-    EXPECT_FALSE(bench.session.link().MSComm1().PortOpen());
+    EXPECT_FALSE(bench.portOpen());
     const bool flashIsImage = flashMatchesImage(bench.sim, bench.session.image());
     if (outcome == Outcome::Completed) {
         EXPECT_TRUE(flashIsImage) << "\"Completed.\" over a flash that differs from the image";
@@ -80,9 +78,22 @@ TEST_P(FaultMatrix, EndsWithTheRightMessageAndSendsNothingAfterIt)
     }
 }
 
-// Faults that make the engine wait out its window (silence, a short reply, a late one) cost one
-// window per attempt, so the rows spend them where the attempt counts are the point; faults the
-// engine sees at once (damage, wrong letters, garbage, a hang-up) run on every step.
+class FaultMatrix : public ::testing::TestWithParam<Row> {};
+
+TEST_P(FaultMatrix, EndsWithTheRightMessageAndSendsNothingAfterIt)
+{
+    runRow(Bench::Line::Scripted, GetParam());
+}
+
+class FaultMatrixOnPty : public ::testing::TestWithParam<Row> {};
+
+TEST_P(FaultMatrixOnPty, EndsWithTheRightMessageAndSendsNothingAfterIt)
+{
+    runRow(Bench::Line::Pty, GetParam());
+}
+
+// Delays are in the real 5000 ms window: a reply late by 6700 ms misses its window by a third of
+// one.
 INSTANTIATE_TEST_SUITE_P(
     Query, FaultMatrix,
     ::testing::Values(
@@ -93,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"region_refused", {"query:reply=RE"}, Outcome::RegionError, "query"},
         Row{"plain_ok_unframed", {"query:reply=plain:OK"}, Outcome::Error, "query"},
         Row{"garbage_first", {"query:garbage=3"}, Outcome::Error, "query"},
-        Row{"late", {"query:delay=300"}, Outcome::Error, "query"},
+        Row{"late", {"query:delay=10000"}, Outcome::Error, "query"},
         Row{"port_vanishes", {"query:reply=none,hangup"}, Outcome::Error, "query"}),
     rowName);
 
@@ -108,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
             "query connect"},
         Row{"ok_instead_of_ct", {"connect:reply=OK"}, Outcome::ConnectFailed, "query connect"},
         Row{"garbage_first", {"connect:garbage=3"}, Outcome::ConnectFailed, "query connect"},
-        Row{"late", {"connect:delay=300"}, Outcome::ConnectFailed, "query connect"},
+        Row{"late", {"connect:delay=10000"}, Outcome::ConnectFailed, "query connect"},
         Row{"port_vanishes",
             {"connect:reply=none,hangup"},
             Outcome::ConnectFailed,
@@ -138,13 +149,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"ok_instead_of_be", {"erase:reply=OK"}, Outcome::EraseFailed, kToErase},
         Row{"garbage_first_3_times", {"erase:garbage=5"}, Outcome::EraseFailed, kToErase + "*3"},
         // Later than all three windows: the replies land after the run has given up.
-        Row{"late_3_times", {"erase:delay=600"}, Outcome::EraseFailed, kToErase + "*3"},
+        Row{"late_3_times", {"erase:delay=20000"}, Outcome::EraseFailed, kToErase + "*3"},
         // A reply that misses its window by less than a window lands in the next attempt's and
-        // is taken for it: the same packet, so the radio's answer holds for both.
+        // is taken for it: the same packet, so the radio's answer holds for both. The second
+        // attempt's own reply is owed, and collected before the write begins.
         Row{"always_late_by_a_third_of_a_window",
-            {"erase:delay=200"},
+            {"erase:delay=6700"},
             Outcome::Completed,
             "query connect erase*2 C0000 E0000 FEC00 end"},
+        // The first attempt's "PG", 5.2 s late, is owed when the second's "BE" comes at once:
+        // it must not be read as the answer to the first program packet, which the radio never
+        // answers.
+        Row{"late_reply_owed_into_the_write",
+            {"erase#1:reply=PG,delay=5200", "program@0xC0000:reply=none"},
+            Outcome::WriteFailed,
+            "query connect erase*2 C0000*10"},
         Row{"port_vanishes", {"erase:reply=none,hangup"}, Outcome::EraseFailed, kToErase},
         Row{"radio_hangs_up_inside_packet", {}, Outcome::EraseFailed, "query connect", "erase"}),
     rowName);
@@ -184,11 +203,19 @@ INSTANTIATE_TEST_SUITE_P(
         // As for the erase: the block's second attempt takes the first one's late answer, and
         // the second attempt's own answer comes after the run.
         Row{"middle_block_always_late_by_a_third_of_a_window",
-            {"program@0xE0000:delay=200"},
+            {"program@0xE0000:delay=6700"},
             Outcome::Completed,
             kToErase + " C0000 E0000*2 FEC00 end"},
+        // The first block is answered 5.5 s and then 6.0 s late, the next one "NG" 3 s after
+        // every packet: the second late "OK" of the first block is owed, and must never be read
+        // as the next block's answer. Ten refusals end the write.
+        Row{"owed_ok_of_one_block_never_answers_the_next",
+            {"program@0xC0000#1:delay=5500", "program@0xC0000#2:delay=6000",
+             "program@0xE0000:reply=NG,delay=3000"},
+            Outcome::WriteFailed,
+            kToErase + " C0000*2 E0000*10"},
         Row{"last_block_late_10_times",
-            {"program@0xFEC00:delay=1650"},
+            {"program@0xFEC00:delay=55000"},
             Outcome::WriteFailed,
             kToWrite + "*10"},
         Row{"port_vanishes_at_middle_block",
@@ -210,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"end:noecho,reply=none"},
             Outcome::DisconnectFailed,
             kAll + "*10"},
-        Row{"late_once_then_ed", {"end#1:delay=225"}, Outcome::Completed, kAll + "*2"},
+        Row{"late_once_then_ed", {"end#1:delay=7500"}, Outcome::Completed, kAll + "*2"},
         Row{"cr_without_lf_10_times",
             {"end:reply=hex:45440D0D"},
             Outcome::DisconnectFailed,
@@ -223,9 +250,29 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"radio_hangs_up_inside_packet", {}, Outcome::DisconnectFailed, kToWrite, "end"}),
     rowName);
 
+// One row per step over a real pseudo-terminal and QSerialPort, with a short real window.
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, FaultMatrixOnPty,
+    ::testing::Values(
+        Row{"query_ng", {"query:reply=NG"}, Outcome::Error, "query"},
+        Row{"connect_ok_instead_of_ct",
+            {"connect:reply=OK"},
+            Outcome::ConnectFailed,
+            "query connect"},
+        Row{"erase_ng_twice_then_be",
+            {"erase#1-2:reply=NG"},
+            Outcome::Completed,
+            "query connect erase*3 C0000 E0000 FEC00 end"},
+        Row{"write_first_block_ng_9_times_then_ok",
+            {"program@0xC0000#1-9:reply=NG"},
+            Outcome::Completed,
+            kToErase + " C0000*10 E0000 FEC00 end"},
+        Row{"end_radio_hangs_up_inside_packet", {}, Outcome::DisconnectFailed, kToWrite, "end"}),
+    rowName);
+
 TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
 {
-    Bench bench(kShortWindow);
+    Bench bench(Bench::Line::Pty);
     ASSERT_TRUE(bench.ready()) << bench.problem();
 
     EXPECT_EQ(text(bench.session.runStart()), text(Outcome::Completed));
@@ -240,13 +287,13 @@ TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
 // before the port is opened, and nothing can replace the image while a run writes it.
 TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
 {
-    Bench bench(kShortWindow);
+    Bench bench(Bench::Line::Scripted);
     ASSERT_TRUE(bench.ready()) << bench.problem();
     bench.session.setAllowTestFirmware(false);
     EXPECT_EQ(text(bench.session.runStart()), text(Outcome::TestImageRefused));
     EXPECT_EQ(text(bench.session.runProgramming()), text(Outcome::TestImageRefused));
     EXPECT_TRUE(bench.sim.log().isEmpty());
-    EXPECT_FALSE(bench.session.link().MSComm1().PortOpen());
+    EXPECT_FALSE(bench.portOpen());
 
     bench.session.setAllowTestFirmware(true);
     std::optional<FirmwareFileError> duringRun;

@@ -1,5 +1,7 @@
 #include "faults/harness.h"
 
+#include "support/scriptedline.h"
+
 #include <QEventLoop>
 #include <QTimer>
 
@@ -19,10 +21,8 @@ std::uint8_t pattern(long address)
 
 } // namespace
 
-Bench::Bench(std::chrono::milliseconds window)
+Bench::Bench(Line line, std::chrono::milliseconds ptyWindow) : m_line(line)
 {
-    if (!sim.start(&m_problem))
-        return;
     session.Form_Load();
     // The matrix counts the test image's blocks; a build with other firmware loads it as a file.
     if (!session.firmwareInfo().testImage &&
@@ -32,15 +32,35 @@ Bench::Bench(std::chrono::milliseconds window)
     }
     // The simulated radio is where the test image belongs.
     session.setAllowTestFirmware(true);
-    session.ports().bind(1, sim.devicePath());
-    session.link().setInterval(window);
+    if (line == Line::Scripted) {
+        session.link().setLine(std::make_unique<testing::ScriptedLine>(clock, sim));
+        session.link().setWindow(std::make_unique<testing::VirtualWindow>(clock));
+        session.ports().bind(1, testing::ScriptedLine::kDevice);
+    } else {
+        if (!sim.start(&m_problem))
+            return;
+        session.ports().bind(1, sim.devicePath());
+        session.link().setWindow(std::make_unique<PreciseWindow>(ptyWindow));
+    }
     QObject::connect(&session, &Session::stepStarted, &session, [this](Step step) {
         steps += (steps.empty() ? "" : ", ") + std::string(stepName(step));
     });
 }
 
+void Bench::hangUpSoon()
+{
+    if (m_line == Line::Scripted)
+        clock.schedule(std::chrono::milliseconds{0}, [this] { sim.hangUp(); });
+    else
+        QTimer::singleShot(0, &sim, &sim::SimRadio::hangUp);
+}
+
 void Bench::settle()
 {
+    if (m_line == Line::Scripted) {
+        clock.runAll();
+        return;
+    }
     QEventLoop loop;
     QTimer::singleShot(kSettle, &loop, &QEventLoop::quit);
     loop.exec();
@@ -113,7 +133,7 @@ std::string stepsUpTo(Outcome outcome)
 
 std::string text(Outcome outcome)
 {
-    return messageFor(outcome).text.toStdString();
+    return messageFor(outcome).toStdString();
 }
 
 bool flashMatchesImage(const sim::SimRadio& sim, const MemoryImage& image)

@@ -3,33 +3,43 @@
 #include "flash/session.h"
 #include "sim/faultrule.h"
 #include "sim/simradio.h"
+#include "support/virtualclock.h"
 
 #include <chrono>
 #include <string>
 
 namespace tqb9::faults {
 
-// Short enough that a step timing out ten times costs 1.5 s, long enough that a loaded machine
-// running the sanitizer build still gets an untroubled reply in time.
+// On a pseudo-terminal: short enough that a step timing out ten times costs 1.5 s, long enough
+// that a loaded machine running the sanitizer build still gets an untroubled reply in time.
 inline constexpr std::chrono::milliseconds kShortWindow{150};
 
-// A simulated radio on COM1 and a session after its start-up load, with the given reply window.
-// The radio is declared first so the session, which may hold its port open, goes first.
+// A simulated radio on COM1 and a session after its start-up load. Scripted: the radio plays an
+// in-process line on a virtual clock with the real 5000 ms window, so timing faults run the same
+// on any machine. Pty: the radio is on a pseudo-terminal and the window is real. The clock and
+// the radio are declared first so the session, which may hold its port open, goes first.
 struct Bench {
-    explicit Bench(std::chrono::milliseconds window);
+    enum class Line { Scripted, Pty };
+
+    explicit Bench(Line line, std::chrono::milliseconds ptyWindow = kShortWindow);
 
     bool ready() const { return m_problem.isEmpty(); }
     // Lets the radio take in what is still on its way: the second half of a packet sent just as
-    // a run gave up is part of that run.
+    // a run gave up is part of that run, and so are late replies.
     void settle();
+    // Pulls the cable as soon as the radio returns to the event loop.
+    void hangUpSoon();
+    bool portOpen() const { return session.link().line().isOpen(); }
     std::string problem() const { return m_problem.toStdString(); }
 
+    testing::VirtualClock clock;
     sim::SimRadio sim;
     Session session;
     // The steps the session entered, in order: "model query, connect, ...".
     std::string steps;
 
 private:
+    Line m_line;
     QString m_problem;
 };
 

@@ -2,12 +2,11 @@
 #include "flash/session.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
+#include "support/scriptedline.h"
 #include "tests/simscript.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
-#include <QElapsedTimer>
-#include <QTimer>
 
 namespace tqb9 {
 namespace {
@@ -19,27 +18,25 @@ using sim::SimRadio;
 using simscript::onCommand;
 using simscript::replying;
 
-constexpr auto kShortWindow = 150ms;
-
 QByteArray bytes(const Packet& packet)
 {
     return {reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size())};
 }
 
+// On the scripted line with the radio's 5000 ms window on a virtual clock.
 class FlasherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QString error;
-        ASSERT_TRUE(radio.start(&error)) << error.toStdString();
         session.Form_Load();
         // The figures below are the test image's; a build with other firmware loads it as a file.
         if (!session.firmwareInfo().testImage) {
             ASSERT_FALSE(
                 session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19")));
         }
-        session.ports().bind(1, radio.devicePath());
-        session.link().setInterval(kShortWindow);
+        session.link().setLine(std::make_unique<testing::ScriptedLine>(clock, radio));
+        session.link().setWindow(std::make_unique<testing::VirtualWindow>(clock));
+        session.link().setDevice(testing::ScriptedLine::kDevice);
         ASSERT_EQ(session.link().ConnectRadio(), reply::CT);
     }
 
@@ -57,6 +54,7 @@ protected:
         return packets;
     }
 
+    testing::VirtualClock clock;
     SimRadio radio;
     Session session;
 };
@@ -85,7 +83,7 @@ TEST_P(AttemptLoop, AcceptedRepliesEndItOthersUseAnAttempt)
         c.command == Command::Erase ? flasher().EraseBlocks() : flasher().EndSession();
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(sent(c.command), c.transmissions);
-    EXPECT_FALSE(link().MSComm1().PortOpen());
+    EXPECT_FALSE(link().line().isOpen());
 
     // Every attempt sends the same, fixed packet.
     const QByteArray expected = bytes(c.command == Command::Erase ? erasePacket() : endPacket());
@@ -123,8 +121,9 @@ TEST_F(FlasherTest, WritesTheBuiltInFirmwareExactly)
 
     ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
     EXPECT_EQ(flasher().WriteBlocks(), 0);
+    EXPECT_FALSE(flasher().writeStoppedAt());
     EXPECT_EQ(flasher().EndSession(), reply::ED);
-    EXPECT_FALSE(link().MSComm1().PortOpen());
+    EXPECT_FALSE(link().line().isOpen());
 
     EXPECT_EQ(sent(Command::Program), 250);
     EXPECT_EQ(Flasher::blocksToWrite(session.image()), 250);
@@ -154,7 +153,8 @@ TEST_F(FlasherTest, BlockRefusedTenTimesStopsTheWrite)
     }));
     ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
     EXPECT_EQ(flasher().WriteBlocks(), 1);
-    EXPECT_FALSE(link().MSComm1().PortOpen());
+    EXPECT_FALSE(link().line().isOpen());
+    EXPECT_EQ(flasher().writeStoppedAt(), std::optional<long>(kRefused));
 
     const QList<QByteArray> packets = packetsOf(Command::Program);
     ASSERT_EQ(packets.size(), 1 + 10); // the block before it, then ten tries of the same block
@@ -177,39 +177,28 @@ TEST_F(FlasherTest, BlockAcceptedOnItsTenthAttemptCompletes)
 
 TEST_F(FlasherTest, VanishingPortEndsTheWriteWithMinusOne)
 {
-    link().setInterval(3000ms);
     // The cable is pulled right after the fifth block's reply went out.
     QObject::connect(&radio, &SimRadio::requestHandled, &radio, [this](int index) {
         const sim::Request& request = radio.log().at(index).request;
         if (request.command == Command::Program && request.number == 5)
-            QTimer::singleShot(0, &radio, &SimRadio::hangUp);
+            clock.schedule(0ms, [this] { radio.hangUp(); });
     });
     ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
-    QElapsedTimer clock;
-    clock.start();
+    const auto start = clock.now();
     EXPECT_EQ(flasher().WriteBlocks(), -1);
-    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_LT(clock.now() - start, 5000ms) << "waited out a window";
     EXPECT_LE(sent(Command::Program), 6);
-    EXPECT_FALSE(link().MSComm1().PortOpen());
+    EXPECT_FALSE(link().line().isOpen());
     EXPECT_FALSE(link().lastError().isEmpty());
 }
 
 TEST_F(FlasherTest, PortThatCannotBeOpenedGivesMinusOne)
 {
-    session.ports().bind(1, QStringLiteral("/dev/tq-b9-no-such-device"));
+    link().setDevice(QStringLiteral("/dev/tq-b9-no-such-device"));
     EXPECT_EQ(flasher().EraseBlocks(), -1);
     EXPECT_EQ(flasher().WriteBlocks(), -1);
     EXPECT_EQ(flasher().EndSession(), -1);
     EXPECT_EQ(sent(Command::Erase) + sent(Command::Program) + sent(Command::End), 0);
-}
-
-TEST_F(FlasherTest, AlreadyOpenPortIsClosedAfterwards)
-{
-    link().applySettings();
-    link().openIfClosed();
-    ASSERT_TRUE(link().MSComm1().PortOpen());
-    EXPECT_EQ(flasher().EndSession(), reply::ED);
-    EXPECT_FALSE(link().MSComm1().PortOpen());
 }
 
 TEST_F(FlasherTest, EmptyImageSendsNothingButMovesTheBar)

@@ -3,6 +3,7 @@
 #include "link/portmenu.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
+#include "support/scriptedline.h"
 #include "tests/simscript.h"
 
 #include <chrono>
@@ -10,8 +11,6 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace tqb9 {
 namespace {
@@ -23,16 +22,6 @@ using sim::SimRadio;
 using simscript::forCommand;
 using simscript::replying;
 
-constexpr auto kShortWindow = 250ms;
-
-// Runs the event loop for a while, so late bytes can reach the pseudo-terminal.
-void idle(std::chrono::milliseconds time)
-{
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 double cpuSeconds()
 {
     timespec ts{};
@@ -40,28 +29,31 @@ double cpuSeconds()
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+constexpr auto kWindow = PreciseWindow::kRadioWindow;
+
+// The link on the scripted line, with the radio's 5000 ms window on a virtual clock: how long an
+// exchange took is exact, whatever the machine is doing.
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QString error;
-        ASSERT_TRUE(radio.start(&error)) << error.toStdString();
-        ports.bind(1, radio.devicePath());
-        menu.mnuCom_Click(1);
-        link.setInterval(kShortWindow);
+        link.setLine(std::make_unique<testing::ScriptedLine>(clock, radio));
+        link.setWindow(std::make_unique<testing::VirtualWindow>(clock));
+        link.setDevice(testing::ScriptedLine::kDevice, QStringLiteral("COM1"));
     }
 
     // Every exchange leaves the port closed and the window shut.
-    void expectIdle() const
+    void expectIdle()
     {
-        EXPECT_FALSE(link.MSComm1().PortOpen());
-        EXPECT_FALSE(link.timer1Enabled());
+        EXPECT_FALSE(link.line().isOpen());
+        EXPECT_FALSE(link.window().isOpen());
     }
 
+    testing::ScriptedLine& line() { return static_cast<testing::ScriptedLine&>(link.line()); }
+
+    testing::VirtualClock clock;
     SimRadio radio;
-    PortMenu menu;
-    PortMap ports;
-    Link link{menu, ports};
+    Link link;
 };
 
 struct TextCase {
@@ -80,17 +72,11 @@ TEST_P(TextExchange, ResultAndTiming)
     if (c.reply)
         radio.setScript(forCommand(c.command, replying(*c.reply)));
 
-    QElapsedTimer clock;
-    clock.start();
     const std::int16_t result =
         c.command == Command::Query ? link.QueryModel() : link.ConnectRadio();
-    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
 
     EXPECT_EQ(result, c.result);
-    if (c.waitsOutTheWindow)
-        EXPECT_GE(elapsed, kShortWindow);
-    else
-        EXPECT_LT(elapsed, kShortWindow);
+    EXPECT_EQ(clock.now(), c.waitsOutTheWindow ? kWindow : 0ms);
     expectIdle();
     ASSERT_EQ(radio.log().size(), 1);
     EXPECT_EQ(radio.log().front().request.bytes,
@@ -133,9 +119,14 @@ TEST_F(LinkTest, EchoWithoutReplyIsKeptForDiagnosis)
     EXPECT_EQ(link.bytRxBuf(), QByteArray("ZK~FLASH\r"));
 }
 
-TEST_F(LinkTest, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
+// The one test of the real 5000 ms window, over a pseudo-terminal and QSerialPort.
+TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
 {
-    link.setInterval(Link::kDefaultInterval);
+    SimRadio radio;
+    QString error;
+    ASSERT_TRUE(radio.start(&error)) << error.toStdString();
+    Link link;
+    link.setDevice(radio.devicePath());
     radio.setScript(forCommand(Command::Query, replying("")));
     QElapsedTimer clock;
     clock.start();
@@ -147,88 +138,84 @@ TEST_F(LinkTest, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
     EXPECT_LT(elapsed, 5300);
     EXPECT_LT(cpu, 0.05) << "CPU seconds spent waiting: " << cpu;
     std::printf("silent 5000 ms window: %lld ms wall, %.1f ms CPU\n", elapsed, cpu * 1000);
-    expectIdle();
+    EXPECT_FALSE(link.line().isOpen());
+    EXPECT_EQ(radio.count(Command::Query), 1);
 }
 
 TEST_F(LinkTest, PortThatCannotBeOpenedFailsWithoutSending)
 {
-    ports.bind(2, QStringLiteral("/dev/tq-b9-no-such-device"));
-    menu.mnuCom_Click(2);
+    link.setDevice(QStringLiteral("/dev/tq-b9-no-such-device"), QStringLiteral("COM2"));
     EXPECT_EQ(link.QueryModel(), reply::None);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::DeviceNotFoundError);
     expectIdle();
 
-    menu.mnuCom_Click(7); // nothing bound, and no seventh serial port on a test machine
-    ports.bind(7, QString());
+    link.setDevice(QString(), QStringLiteral("COM7")); // nothing behind COM7
     EXPECT_EQ(link.ConnectRadio(), reply::None);
+    EXPECT_EQ(link.lastError(), QStringLiteral("COM7: no such serial port"));
     expectIdle();
     EXPECT_EQ(radio.log().size(), 0);
-}
-
-TEST_F(LinkTest, PortChoiceTakesEffectAtTheNextOpening)
-{
-    SimRadio other;
-    ASSERT_TRUE(other.start());
-    ports.bind(3, other.devicePath());
-
-    // Chosen while the connect waits for a slow reply: that exchange stays on COM1.
-    Response slow;
-    slow.delay = 60ms;
-    radio.setScript(forCommand(Command::Connect, slow));
-    QTimer::singleShot(20ms, &menu, [this] { menu.mnuCom_Click(3); });
-    EXPECT_EQ(link.ConnectRadio(), reply::CT);
-    EXPECT_EQ(radio.count(Command::Connect), 1);
-    EXPECT_EQ(menu.GetCOM(), 3);
-
-    EXPECT_EQ(link.QueryModel(), reply::OK);
-    EXPECT_EQ(radio.count(Command::Query), 0);
-    EXPECT_EQ(other.count(Command::Query), 1);
 }
 
 TEST_F(LinkTest, LateReplyDoesNotShiftTheNextOne)
 {
     Response late;
-    late.delay = kShortWindow + 100ms;
+    late.delay = kWindow + 100ms;
     radio.setScript([late](const sim::Request& request) -> std::optional<Response> {
         if (request.number == 1)
             return late;
         return std::nullopt;
     });
     EXPECT_EQ(link.QueryModel(), reply::None);
-    idle(200ms); // the late "OK" lands in the closed port's input queue
-    EXPECT_EQ(link.QueryModel(), reply::OK);
+    // The late "OK" lands before the next query, then is dropped.
+    clock.schedule(200ms, [this] { EXPECT_EQ(link.QueryModel(), reply::OK); });
+    clock.runAll();
     EXPECT_EQ(link.bytRxBuf(), QByteArray("ZK~TQ-B9E\r\r\nOK\r\n"));
 }
 
 TEST_F(LinkTest, VanishingPortEndsTheWaitAtOnce)
 {
-    link.setInterval(3000ms);
     Response hangUp = replying("");
     hangUp.hangUp = true;
     radio.setScript(forCommand(Command::Connect, hangUp));
-    QElapsedTimer clock;
-    clock.start();
     EXPECT_EQ(link.ConnectRadio(), reply::None);
-    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(clock.now(), 0ms);
     expectIdle();
-    EXPECT_FALSE(link.lastError().isEmpty());
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
 }
 
 TEST_F(LinkTest, AbortEndsTheWaitAsAFailure)
 {
-    link.setInterval(3000ms);
     radio.setScript(forCommand(Command::Query, replying("")));
-    QTimer::singleShot(50ms, &link, [this] { link.abort(QStringLiteral("stopped by the test")); });
-    QElapsedTimer clock;
-    clock.start();
+    clock.schedule(50ms, [this] { link.abort(QStringLiteral("stopped by the test")); });
     EXPECT_EQ(link.QueryModel(), reply::None);
-    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(clock.now(), 50ms);
     EXPECT_EQ(link.lastError(), QStringLiteral("stopped by the test"));
     // Still aborted: nothing more is waited for until the abort is cleared.
     EXPECT_EQ(link.ConnectRadio(), reply::None);
     link.clearAbort();
     EXPECT_EQ(link.ConnectRadio(), reply::CT);
     expectIdle();
+}
+
+// Errors of the line itself end the operation with its failure code and the port closed; only
+// a vanished device closes the line by itself.
+TEST_F(LinkTest, LineErrorsEndTheOperationWithItsFailureCode)
+{
+    line().failNextWrite();
+    EXPECT_EQ(link.ConnectRadio(), reply::None);
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::WriteError);
+    EXPECT_EQ(clock.now(), 0ms);
+    expectIdle();
+
+    radio.setScript(forCommand(Command::Query, replying("")));
+    line().failReadingAt(1000ms);
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ReadError);
+    EXPECT_EQ(clock.now(), 1000ms);
+    expectIdle();
+
+    // The next operation opens the line afresh, without the old error.
+    EXPECT_EQ(link.ConnectRadio(), reply::CT);
 }
 
 class SendBlockTest : public LinkTest {
@@ -243,21 +230,25 @@ protected:
         packet[2] = 'E';
         packet[3] = 'D';
         packet[1031] = '\x86';
-        link.applySettings();
-        link.openIfClosed();
     }
-    void TearDown() override { link.closeIfOpen(); }
+
+    // One attempt in its own port frame; -1 when the frame ended in an error.
+    std::int16_t send()
+    {
+        std::int16_t count = -1;
+        link.inPortFrame(-1, [&] { return count = link.SendBlock(packet); });
+        return count;
+    }
 
     QByteArray packet;
 };
 
 TEST_F(SendBlockTest, CollectsEchoAndReply)
 {
-    EXPECT_EQ(link.SendBlock(packet), 1036);
+    EXPECT_EQ(send(), 1036);
     EXPECT_EQ(link.bytRxBuf().first(1032), packet);
     EXPECT_EQ(link.bytRxBuf().sliced(1032), QByteArray("ED\r\n"));
-    EXPECT_FALSE(link.timer1Enabled());
-    EXPECT_TRUE(link.MSComm1().PortOpen()); // the caller's to close
+    expectIdle();
 }
 
 TEST_F(SendBlockTest, SilentRadioStillGetsTheSecondHalfWithinOneWindow)
@@ -265,13 +256,8 @@ TEST_F(SendBlockTest, SilentRadioStillGetsTheSecondHalfWithinOneWindow)
     Response mute = replying("");
     mute.echo = false;
     radio.setScript(forCommand(Command::End, mute));
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(link.SendBlock(packet), 0);
-    const auto elapsed = std::chrono::milliseconds(clock.elapsed());
-    EXPECT_GE(elapsed, kShortWindow);
-    EXPECT_LT(elapsed, 2 * kShortWindow);
-    idle(50ms);
+    EXPECT_EQ(send(), 0);
+    EXPECT_EQ(clock.now(), kWindow);
     ASSERT_EQ(radio.count(Command::End), 1);
     EXPECT_EQ(radio.log().back().request.bytes, packet);
 }
@@ -281,7 +267,7 @@ TEST_F(SendBlockTest, ReplyOneByteShortIsNotEnough)
     Response cut;
     cut.cut = 1; // "ED" CR, no LF: 1035 bytes on the line
     radio.setScript(forCommand(Command::End, cut));
-    EXPECT_LT(link.SendBlock(packet), Link::kPacketAwaited);
+    EXPECT_LT(send(), Link::kPacketAwaited);
 }
 
 TEST_F(SendBlockTest, VanishingPortIsAnError)
@@ -290,8 +276,9 @@ TEST_F(SendBlockTest, VanishingPortIsAnError)
     hangUp.reply = QByteArray();
     hangUp.hangUp = true;
     radio.setScript(forCommand(Command::End, hangUp));
-    EXPECT_THROW(link.SendBlock(packet), SerialError);
-    EXPECT_FALSE(link.timer1Enabled());
+    EXPECT_EQ(send(), -1);
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
+    expectIdle();
 }
 
 TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)

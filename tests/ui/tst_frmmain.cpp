@@ -99,7 +99,7 @@ struct Rig {
         window.session().ports().bind(1, radio.devicePath());
         window.Form_Load();
         useTwoBlockFirmware(window.session().image());
-        window.session().link().setInterval(kShortWindow);
+        window.session().link().setWindow(std::make_unique<PreciseWindow>(kShortWindow));
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
@@ -123,7 +123,7 @@ private slots:
 
     void outcomes_data();
     void outcomes();
-    void menuChoiceTakesEffectAtNextStep();
+    void menuChoiceTakesEffectAtNextStart();
     void closeRefusedWhileRunning();
 
     void testImageRefusedWithOneBox();
@@ -411,22 +411,16 @@ void tst_frmmain::outcomes()
         QCOMPARE(rig.radio.writtenBlocks(), (QList<quint32>{0xC0000, 0xFEC00}));
 }
 
-void tst_frmmain::menuChoiceTakesEffectAtNextStep()
+void tst_frmmain::menuChoiceTakesEffectAtNextStart()
 {
     Rig rig;
     QVERIFY(rig.start());
     sim::SimRadio second;
     QVERIFY(second.start());
     rig.window.session().ports().bind(2, second.devicePath());
-    {
-        // The second radio is put into flash mode beforehand, so the rest of the run can finish
-        // on it.
-        Session other;
-        other.ports().bind(1, second.devicePath());
-        QCOMPARE(other.link().ConnectRadio(), 3);
-    }
 
-    // The operator picks COM2 while the connect waits for its reply on COM1.
+    // The operator picks COM2 while the connect waits for its reply on COM1: the mark moves, and
+    // the run stays on the radio it started with.
     rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
         if (request.command == sim::Command::Connect)
             rig.window.mnuCom(2)->trigger();
@@ -435,13 +429,17 @@ void tst_frmmain::menuChoiceTakesEffectAtNextStep()
     rig.window.cmdZumil_Click();
 
     QCOMPARE(checkedItems(rig.window), QList<int>{2});
-    // The connect in progress stays on COM1; every later step opens COM2.
-    QCOMPARE(sentTo(rig.radio), QStringLiteral("query connect"));
-    QCOMPARE(sentTo(second), QStringLiteral("connect erase program program end"));
+    QCOMPARE(sentTo(rig.radio), QStringLiteral("query connect erase program program end"));
+    QCOMPARE(sentTo(second), QString());
     QCOMPARE(rig.window.shown.size(), 1);
     QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
-    QVERIFY(rig.radio.writtenBlocks().isEmpty());
-    QCOMPARE(second.writtenBlocks().size(), 2);
+    QCOMPARE(rig.radio.writtenBlocks().size(), 2);
+
+    // The next Start runs on COM2.
+    rig.window.cmdZumil_Click();
+    QCOMPARE(sentTo(second), QStringLiteral("query connect erase program program end"));
+    QCOMPARE(rig.window.shown.size(), 2);
+    QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
 }
 
 void tst_frmmain::closeRefusedWhileRunning()
@@ -471,10 +469,12 @@ void tst_frmmain::closeRefusedWhileRunning()
     QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
     QCOMPARE(rig.radio.count(sim::Command::Query), 1);
 
-    // Idle again: Start works at once and begins with a fresh query, and closing is allowed.
+    // Idle again: Start works at once, from Enter as from Space or a click, and begins with a
+    // fresh query; closing is allowed.
     rig.radio.setScript({});
     rig.window.whileShown = {};
-    QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
+    rig.window.cmdZumil()->setFocus();
+    QTest::keyClick(rig.window.cmdZumil(), Qt::Key_Return);
     QCOMPARE(rig.window.shown.size(), 2);
     QCOMPARE(rig.radio.count(sim::Command::Query), 2);
     QVERIFY(rig.window.close());

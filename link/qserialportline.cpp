@@ -1,0 +1,149 @@
+#include "link/qserialportline.h"
+
+#include <QStringList>
+
+namespace tqb9 {
+
+LineSettings LineSettings::parse(const QString& text)
+{
+    const auto bad = [&text]() {
+        return SerialError(QStringLiteral("invalid line settings \"%1\"").arg(text),
+                           QSerialPort::UnsupportedOperationError);
+    };
+    const QStringList fields = text.split(QLatin1Char(','));
+    if (fields.size() != 4)
+        throw bad();
+
+    LineSettings s;
+    bool ok = false;
+    s.baudRate = fields[0].trimmed().toInt(&ok);
+    if (!ok || s.baudRate <= 0)
+        throw bad();
+
+    const QString parity = fields[1].trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        throw bad();
+
+    const int dataBits = fields[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        throw bad();
+    s.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QString stop = fields[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        throw bad();
+    return s;
+}
+
+QSerialPortLine::QSerialPortLine(QObject* parent) : SerialLine(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLine::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortLine::onError);
+}
+
+QSerialPortLine::~QSerialPortLine()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
+{
+    clearError();
+    if (m_port.isOpen()) {
+        setError(QSerialPort::OpenError, QStringLiteral("%1: already open").arg(device));
+        return false;
+    }
+    m_device = device;
+    m_port.setPortName(device);
+    // Settings given to a closed QSerialPort are applied as it opens.
+    m_port.setBaudRate(settings.baudRate);
+    m_port.setParity(settings.parity);
+    m_port.setDataBits(settings.dataBits);
+    m_port.setStopBits(settings.stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_opening = true;
+    const bool opened = m_port.open(QIODevice::ReadWrite);
+    m_opening = false;
+    if (!opened)
+        note(m_port.error());
+    return opened;
+}
+
+void QSerialPortLine::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QSerialPortLine::write(QByteArrayView bytes)
+{
+    if (error() != QSerialPort::NoError)
+        return false;
+    if (!m_port.isOpen()) {
+        setError(QSerialPort::NotOpenError, QStringLiteral("cannot send: the port is not open"));
+        return false;
+    }
+    const qint64 written = m_port.write(bytes.data(), bytes.size());
+    // QSerialPort only queues the bytes until the event loop runs, and closing the port drops the
+    // queue: the second half of a packet whose window had already closed would never leave.
+    if (written != bytes.size() || !m_port.flush()) {
+        if (error() == QSerialPort::NoError)
+            note(QSerialPort::WriteError);
+        return false;
+    }
+    return true;
+}
+
+qint64 QSerialPortLine::bytesWaiting() const
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+QByteArray QSerialPortLine::readAll()
+{
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void QSerialPortLine::discardInput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+void QSerialPortLine::note(QSerialPort::SerialPortError kind)
+{
+    setError(kind, QStringLiteral("%1: %2").arg(m_device, m_port.errorString()));
+}
+
+void QSerialPortLine::onError(QSerialPort::SerialPortError kind)
+{
+    // Errors while opening are the open's result; a time-out is not an error of ours.
+    if (m_opening || kind == QSerialPort::NoError || kind == QSerialPort::TimeoutError)
+        return;
+    if (!m_port.isOpen() || error() != QSerialPort::NoError)
+        return;
+    note(kind);
+    // A vanished device keeps reporting its error at full CPU while the port stays open.
+    if (kind == QSerialPort::ResourceError)
+        m_port.close();
+    emit failed();
+}
+
+} // namespace tqb9

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "link/serialline.h"
+
+#include <QSerialPort>
+
+namespace tqb9 {
+
+// The serial line on a real port (or a pseudo-terminal) through QSerialPort.
+class QSerialPortLine : public SerialLine {
+    Q_OBJECT
+public:
+    explicit QSerialPortLine(QObject* parent = nullptr);
+    ~QSerialPortLine() override;
+
+    bool open(const QString& device, const LineSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return m_port.isOpen(); }
+    bool write(QByteArrayView bytes) override;
+    qint64 bytesWaiting() const override;
+    QByteArray readAll() override;
+    void discardInput() override;
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+    void note(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    QString m_device;
+    bool m_opening = false;
+};
+
+} // namespace tqb9
