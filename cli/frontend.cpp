@@ -42,8 +42,12 @@ QString signalName(int number)
     }
 }
 
+// A stream whose reader went away (EPIPE, or EIO on a terminal that hung up) gets nothing more:
+// the run goes on, and the exit status still tells its outcome.
 void writeTo(std::FILE* stream, const QString& text)
 {
+    if (std::ferror(stream))
+        return;
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);

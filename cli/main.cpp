@@ -1,10 +1,12 @@
 #include "cli/frontend.h"
+#include "cli/interrupt.h"
 #include "cli/options.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char** argv)
 {
+    tqb9::cli::installSignalHandling();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq-b9-cli"));
 

@@ -270,6 +270,70 @@ TEST_F(CliRun, CtrlCEndsTheStepWithThePortClosedAndExits130)
     EXPECT_TRUE(again.open(QIODevice::ReadWrite)) << again.errorString().toStdString();
 }
 
+// What surrounds the program in a script or an SSH session must not stop a run half-way: a reader
+// that goes away, or a hang-up. The run goes on to its end and the exit status tells it.
+struct SurroundingCase {
+    const char* name;
+    const char* pipeline; // bash; $0 is the program, $1 the device
+    int linesOut;         // lines the reader saw; -1: not looked at
+};
+
+void PrintTo(const SurroundingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CliSurroundings : public CliRun, public ::testing::WithParamInterface<SurroundingCase> {};
+
+TEST_P(CliSurroundings, LostReaderNeitherStopsTheRunNorHidesItsOutcome)
+{
+    const SurroundingCase& c = GetParam();
+    const Result r =
+        run({QStringLiteral("-c"), QString::fromLatin1(c.pipeline) + "; exit ${PIPESTATUS[0]}",
+             QStringLiteral(TQB9_CLI), radio.devicePath()},
+            {}, QStringLiteral("bash"));
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    if (c.linesOut >= 0) {
+        EXPECT_EQ(r.out.count(QLatin1Char('\n')), c.linesOut) << r.out.toStdString();
+    }
+    EXPECT_EQ(radio.writtenBlocks().size(), builtInBlocks());
+    EXPECT_EQ(radio.count(Command::End), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pipes, CliSurroundings,
+    ::testing::Values(
+        // The reader of both streams stops after the third progress line, before the write.
+        SurroundingCase{"HeadOfBothStreams", R"("$0" --port "$1" 2>&1 | head -3)", 3},
+        // Nobody reads the outcome line.
+        SurroundingCase{"StdoutReaderGone", R"("$0" --port "$1" 2>/dev/null | true)", -1}),
+    [](const ::testing::TestParamInfo<SurroundingCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST_F(CliRun, HangUpInTheMiddleOfTheWriteDoesNotStopIt)
+{
+    // The radio takes its time over the second block, so the hang-up lands inside the write.
+    radio.setScript([](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command != Command::Program || request.number != 2)
+            return std::nullopt;
+        sim::Response slow;
+        slow.delay = 500ms;
+        return slow;
+    });
+    bool sent = false;
+    const Result r = run(port, [&](QProcess& cli, const QString& err) {
+        if (!sent && err.contains(QStringLiteral("blocks to send"))) {
+            sent = true;
+            ::kill(static_cast<pid_t>(cli.processId()), SIGHUP);
+        }
+    });
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
+    EXPECT_EQ(radio.writtenBlocks().size(), builtInBlocks());
+}
+
 TEST_F(CliRun, UsageErrorsPrintUsageAndExit64)
 {
     const QList<QStringList> mistakes{{QStringLiteral("--port"), QStringLiteral("COM17")},

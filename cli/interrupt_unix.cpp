@@ -1,21 +1,16 @@
 #include "cli/interrupt.h"
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <QSocketNotifier>
 #include <unistd.h>
-#endif
 
 namespace tqb9::cli {
-
-#ifdef Q_OS_UNIX
 namespace {
 
 int s_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t s_received = 0;
-struct sigaction s_oldInt {};
-struct sigaction s_oldTerm {};
 
 extern "C" void onSignal(int signalNumber)
 {
@@ -45,13 +40,13 @@ bool makePipe()
 
 } // namespace
 
-InterruptNotifier::InterruptNotifier(QObject* parent) : QObject(parent)
+void installSignalHandling()
 {
+    // A write to a pipe nobody reads then fails with EPIPE, which the writer handles.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGHUP, SIG_IGN);
     if (s_pipe[0] >= 0 || !makePipe())
-        return; // one per process; a second one stays inert
-    s_received = 0;
-    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &InterruptNotifier::readPipe);
+        return;
 
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -59,42 +54,37 @@ InterruptNotifier::InterruptNotifier(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     // A shell starts background jobs with SIGINT ignored so that Ctrl-C reaches only the
     // foreground; that choice is kept.
-    ::sigaction(SIGINT, nullptr, &s_oldInt);
-    if (s_oldInt.sa_handler != SIG_IGN)
+    struct sigaction old {};
+    ::sigaction(SIGINT, nullptr, &old);
+    if (old.sa_handler != SIG_IGN)
         ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, &s_oldTerm);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
-InterruptNotifier::~InterruptNotifier()
+InterruptNotifier::InterruptNotifier(QObject* parent) : QObject(parent)
 {
-    if (!m_notifier)
+    if (s_pipe[0] < 0)
         return;
-    ::sigaction(SIGINT, &s_oldInt, nullptr);
-    ::sigaction(SIGTERM, &s_oldTerm, nullptr);
-    delete m_notifier;
-    m_notifier = nullptr;
-    ::close(s_pipe[0]);
-    ::close(s_pipe[1]);
-    s_pipe[0] = s_pipe[1] = -1;
+    // A signal that came before this existed is still in the pipe and wakes the first wait.
+    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &InterruptNotifier::readPipe);
+}
+
+InterruptNotifier::~InterruptNotifier() = default;
+
+void InterruptNotifier::deliver(int signalNumber)
+{
+    if (m_signal != 0)
+        return;
+    m_signal = signalNumber;
+    emit interrupted(m_signal);
 }
 
 void InterruptNotifier::readPipe()
 {
     unsigned char byte = 0;
-    while (::read(s_pipe[0], &byte, 1) == 1) {
-        if (m_signal == 0) {
-            m_signal = byte;
-            emit interrupted(m_signal);
-        }
-    }
+    while (::read(s_pipe[0], &byte, 1) == 1)
+        deliver(byte);
 }
-
-#else
-
-InterruptNotifier::InterruptNotifier(QObject* parent) : QObject(parent) {}
-InterruptNotifier::~InterruptNotifier() = default;
-void InterruptNotifier::readPipe() {}
-
-#endif
 
 } // namespace tqb9::cli
