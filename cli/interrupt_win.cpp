@@ -3,7 +3,6 @@
 #include <atomic>
 #include <csignal>
 #include <QMetaObject>
-#include <QPointer>
 #include <windows.h>
 
 namespace tqb9::cli {

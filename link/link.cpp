@@ -162,8 +162,10 @@ qint64 Link::exchange(std::initializer_list<Piece> pieces)
     bool first = true;
     for (const Piece& piece : pieces) {
         // Sent even when the window has closed: the radio expects the whole request.
-        if (!m_line->write(piece.bytes))
+        if (!m_line->write(piece.bytes)) {
             throwIfFailed();
+            throw SerialError(QStringLiteral("cannot send"), QSerialPort::WriteError);
+        }
         m_lastSentAt = m_window->now();
         if (first)
             m_window->open();

@@ -100,15 +100,16 @@ bool QSerialPortLine::write(QByteArrayView bytes)
         setError(QSerialPort::NotOpenError, QStringLiteral("cannot send: the port is not open"));
         return false;
     }
-    const qint64 written = m_port.write(bytes.data(), bytes.size());
-    // QSerialPort only queues the bytes until the event loop runs, and closing the port drops the
-    // queue: the second half of a packet whose window had already closed would never leave.
-    if (written != bytes.size() || !m_port.flush()) {
+    if (m_port.write(bytes.data(), bytes.size()) != bytes.size()) {
         if (error() == QSerialPort::NoError)
             note(QSerialPort::WriteError);
         return false;
     }
-    return true;
+    // QSerialPort only queues the bytes until the event loop runs, and closing the port drops the
+    // queue: the second half of a packet whose window had already closed would never leave. What
+    // the driver cannot take yet leaves as the event loop runs.
+    m_port.flush();
+    return error() == QSerialPort::NoError;
 }
 
 qint64 QSerialPortLine::bytesWaiting() const
