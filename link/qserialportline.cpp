@@ -53,6 +53,11 @@ LineSettings LineSettings::parse(const QString& text)
 
 QSerialPortLine::QSerialPortLine(QObject* parent) : SerialLine(parent)
 {
+    // Unlimited, QSerialPort reserves a fresh 32 KB chunk for each arrival of a few bytes while
+    // earlier ones wait unread, which at the radio's pace is a thousand allocations a second. A
+    // limit well above the largest reply awaited (1036 bytes) lets arrivals share one chunk;
+    // what comes beyond it waits in the driver until read.
+    m_port.setReadBufferSize(kReadBuffer);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLine::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortLine::onError);
 }
@@ -119,7 +124,11 @@ qint64 QSerialPortLine::bytesWaiting() const
 
 QByteArray QSerialPortLine::readAll()
 {
-    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+    // QIODevice::readAll() on a sequential device grows a buffer chunk by chunk, tens of KB for
+    // a few bytes: taking exactly what is buffered keeps the heap still in a run of many waits.
+    if (!m_port.isOpen() || m_port.bytesAvailable() <= 0)
+        return {};
+    return m_port.read(m_port.bytesAvailable());
 }
 
 void QSerialPortLine::discardInput()

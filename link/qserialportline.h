@@ -22,6 +22,8 @@ public:
     void discardInput() override;
 
 private:
+    static constexpr qint64 kReadBuffer = 8192;
+
     void onError(QSerialPort::SerialPortError error);
     void note(QSerialPort::SerialPortError error);
 
