@@ -31,6 +31,7 @@ public:
     explicit Link(QObject* parent = nullptr);
     ~Link() override;
 
+    // Between operations only: a test's scripted line and virtual clock, or another port.
     void setLine(std::unique_ptr<SerialLine> line);
     void setWindow(std::unique_ptr<ReplyWindow> window);
     SerialLine& line() { return *m_line; }
