@@ -304,9 +304,11 @@ INSTANTIATE_TEST_SUITE_P(
     Pipes, CliSurroundings,
     ::testing::Values(
         // The reader of both streams stops after the third progress line, before the write.
-        SurroundingCase{"HeadOfBothStreams", R"("$0" --port "$1" 2>&1 | head -3)", 3},
+        SurroundingCase{"HeadOfBothStreams",
+                        R"("$0" --port "$1" --allow-test-firmware 2>&1 | head -3)", 3},
         // Nobody reads the outcome line.
-        SurroundingCase{"StdoutReaderGone", R"("$0" --port "$1" 2>/dev/null | true)", -1}),
+        SurroundingCase{"StdoutReaderGone",
+                        R"("$0" --port "$1" --allow-test-firmware 2>/dev/null | true)", -1}),
     [](const ::testing::TestParamInfo<SurroundingCase>& param) {
         return std::string(param.param.name);
     });
