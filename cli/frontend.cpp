@@ -4,6 +4,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "cli/trace.h"
+#include "image/buildinfo.h"
 
 #include <csignal>
 #include <cstdio>
@@ -139,10 +140,8 @@ int FrontEnd::version()
     Session session;
     if (const auto refused = loadFirmware(session))
         return *refused;
-    const FirmwareInfo& firmware = session.firmwareInfo();
-    writeOut(QStringLiteral("tq-b9-cli: TQ-B9 ver %1\nfirmware: %2, CRC-32 0x%3\n")
-                 .arg(builtInFirmwareVersion(), firmware.sourceText(),
-                      hex8(crc32Of(writtenRange(session.image())))));
+    writeOut(
+        QStringLiteral("tq-b9-cli %1\n").arg(versionText(session.firmwareInfo(), session.image())));
     return exitstatus::Completed;
 }
 

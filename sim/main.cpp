@@ -3,6 +3,7 @@
 
 #include "sim/faultrule.h"
 #include "sim/simradio.h"
+#include "tqb9version.h"
 
 #include <cerrno>
 #include <csignal>
@@ -94,6 +95,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq-b9-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TQB9_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -102,6 +104,7 @@ int main(int argc, char** argv)
         "session (--exit-after-end) or a hang-up. Warns of requests sent at other line settings\n"
         "than 57600,n,8,1; a Linux pty shows only the speed and the stop bits."));
     const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption linkOption(QStringLiteral("link"),
                                         QStringLiteral("Also make PATH a symlink to the device "
                                                        "(removed at exit)."),
@@ -152,6 +155,8 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(faultGrammar()), stdout);
         return 0;
     }
+    if (parser.isSet(versionOption))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument \"%1\"")
                               .arg(parser.positionalArguments().constFirst()));

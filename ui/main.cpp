@@ -1,3 +1,4 @@
+#include "image/buildinfo.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
 
@@ -9,7 +10,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tq-b9"));
-    QApplication::setApplicationVersion(tqb9::builtInFirmwareVersion());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -33,8 +33,6 @@ int main(int argc, char** argv)
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp();
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "tq-b9: unexpected argument %s\n",
                      qPrintable(parser.positionalArguments().constFirst()));
@@ -57,6 +55,12 @@ int main(int argc, char** argv)
                        ? tqb9::kNoFirmwareFile
                        : tqb9::kBadFirmwareFile;
         }
+    }
+    // The version names the firmware the window holds, so it waits for --firmware.
+    if (parser.isSet(QStringLiteral("version"))) {
+        QApplication::setApplicationVersion(
+            tqb9::versionText(window.session().firmwareInfo(), window.session().image()));
+        parser.showVersion();
     }
     window.show();
     return QApplication::exec();
