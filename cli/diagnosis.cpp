@@ -1,65 +1,7 @@
 #include "cli/diagnosis.h"
 
-#include <cstring>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace tqb9::cli {
 namespace {
-
-#ifdef Q_OS_UNIX
-bool accountInGroup(const struct group& gr)
-{
-    const struct passwd* pw = ::getpwuid(::geteuid());
-    if (!pw)
-        return false;
-    if (pw->pw_gid == gr.gr_gid)
-        return true;
-    for (char** member = gr.gr_mem; member && *member; ++member) {
-        if (std::strcmp(*member, pw->pw_name) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The other processes that have the device open, found the way fuser does. Processes of other
-// users (ModemManager runs as root) are only visible to root, so this may find nothing.
-QString findHolders(const QString& device)
-{
-    const QString target = QFileInfo(device).canonicalFilePath();
-    if (target.isEmpty())
-        return {};
-    const QString self = QString::number(::getpid());
-    QStringList holders;
-    const QDir proc(QStringLiteral("/proc"));
-    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool numeric = false;
-        pid.toInt(&numeric);
-        if (!numeric || pid == self)
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
-            if (fd.symLinkTarget() != target)
-                continue;
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-            const QString name = comm.open(QIODevice::ReadOnly)
-                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                     : QStringLiteral("?");
-            holders << QStringLiteral("%1 (pid %2)").arg(name, pid);
-            break;
-        }
-    }
-    return holders.join(QLatin1String(", "));
-}
-#endif
 
 QString address(long value)
 {
@@ -83,19 +25,7 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
     }
     if (!facts.accessible) {
         QStringList lines{QStringLiteral("Cannot open %1: permission denied.").arg(f.device)};
-        if (facts.group.isEmpty() || facts.group == QLatin1String("root")) {
-            lines << QStringLiteral("Ask an administrator for read and write access to %1.")
-                         .arg(f.device);
-        } else if (facts.inGroupDatabase) {
-            lines << QStringLiteral("The device belongs to the group \"%1\". Your account is in "
-                                    "it, but this login session is not yet: log out and in "
-                                    "again, or run: newgrp %1")
-                         .arg(facts.group);
-        } else {
-            lines << QStringLiteral("The device belongs to the group \"%1\". Join it with: "
-                                    "sudo usermod -aG %1 $USER  then log out and in again.")
-                         .arg(facts.group);
-        }
+        lines << platform::permissionAdvice(f.device, facts);
         return lines;
     }
     if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError ||
@@ -105,9 +35,7 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
             QStringLiteral("Cannot open %1: another program holds it (%2).").arg(f.device, f.error);
         if (!facts.holder.isEmpty())
             busy += QStringLiteral(" Open by: %1.").arg(facts.holder);
-        return {busy, QStringLiteral("Close that program. ModemManager often grabs USB serial "
-                                     "adapters as they appear; stop it with: "
-                                     "sudo systemctl stop ModemManager")};
+        return {busy, platform::busyAdvice()};
     }
     if (f.errorKind == QSerialPort::ResourceError) {
         return {QStringLiteral("%1 stopped working during the %2 step (%3).")
@@ -144,29 +72,6 @@ QStringList silence(const Failure& f)
 }
 
 } // namespace
-
-DeviceFacts probeDevice(const QString& device)
-{
-    DeviceFacts facts;
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(device);
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
-        return facts;
-    facts.exists = true;
-    facts.accessible = ::access(path.constData(), R_OK | W_OK) == 0;
-    if (const struct group* gr = ::getgrgid(st.st_gid)) {
-        facts.group = QString::fromLocal8Bit(gr->gr_name);
-        facts.inGroupDatabase = accountInGroup(*gr);
-    }
-    if (facts.accessible)
-        facts.holder = findHolders(device);
-#else
-    facts.exists = true;
-    facts.accessible = true;
-#endif
-    return facts;
-}
 
 QStringList diagnose(const Failure& f, const DeviceFacts& facts)
 {

@@ -21,6 +21,7 @@ struct DeviceFacts {
     QString holder;               // other processes that have it open, "ModemManager (pid 812)"
 };
 
+// diagnosis_unix.cpp on Linux and macOS, diagnosis_win.cpp on Windows.
 DeviceFacts probeDevice(const QString& device);
 
 // How a run failed, as the front end saw it.
@@ -45,5 +46,16 @@ struct Failure {
 
 // Sentences for standard error that say why the run failed and what to do about it.
 QStringList diagnose(const Failure& failure, const DeviceFacts& facts);
+
+// The parts of the advice that name a platform's own tools, one file per platform
+// (diagnosis_linux.cpp, diagnosis_mac.cpp, diagnosis_win.cpp).
+namespace platform {
+// What to do when the device exists but this account may not open it.
+QStringList permissionAdvice(const QString& device, const DeviceFacts& facts);
+// What to do when another program has the port open.
+QString busyAdvice();
+// The other processes that have the device open, for the busy message; empty when unknown.
+QString findHolders(const QString& device);
+} // namespace platform
 
 } // namespace tqb9::cli

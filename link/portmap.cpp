@@ -15,6 +15,23 @@ bool isAdapter(const QSerialPortInfo& info)
            name.startsWith(QLatin1String("cu.usb")) || name.startsWith(QLatin1String("tty.usb"));
 }
 
+// macOS makes two devices for every adapter: tty.* is the dial-in side, meant to wait for a
+// carrier, cu.* the call-out side for a program that starts the conversation, as this one does.
+// Only the cu.* device gets a number, so one cable is one COM port there as everywhere else.
+void dropDialInTwins([[maybe_unused]] QList<QSerialPortInfo>& infos)
+{
+#ifdef Q_OS_MACOS
+    QStringList names;
+    for (const QSerialPortInfo& info : infos)
+        names.append(info.portName());
+    infos.removeIf([&names](const QSerialPortInfo& info) {
+        const QString name = info.portName();
+        return name.startsWith(QLatin1String("tty.")) &&
+               names.contains(QLatin1String("cu.") + name.mid(4));
+    });
+#endif
+}
+
 // "ttyS2" before "ttyS10": names compare by their text, then by their trailing number.
 bool nameLess(const QString& a, const QString& b)
 {
@@ -74,6 +91,7 @@ QList<PortMap::Port> PortMap::presentPorts()
 
 QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
 {
+    dropDialInTwins(infos);
     std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
         if (isAdapter(a) != isAdapter(b))
             return isAdapter(a);

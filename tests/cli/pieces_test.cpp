@@ -242,6 +242,8 @@ QString joined(const QStringList& lines)
     return lines.join(QLatin1Char('\n'));
 }
 
+// The advice names Linux tools; macOS and Windows give their own.
+#ifdef Q_OS_LINUX
 TEST(Diagnosis, PermissionDeniedNamesTheGroupToJoin)
 {
     const Failure f =
@@ -272,6 +274,7 @@ TEST(Diagnosis, BusyPortNamesWhatHoldsIt)
     EXPECT_TRUE(text.contains(QStringLiteral("sudo systemctl stop ModemManager")));
     EXPECT_FALSE(text.contains(QStringLiteral("usermod")));
 }
+#endif
 
 TEST(Diagnosis, AbsentPortPointsToTheList)
 {
@@ -326,6 +329,7 @@ TEST(Diagnosis, FailedWriteSaysWhereItStopped)
     EXPECT_TRUE(text.contains(QStringLiteral("run tq-b9-cli again")));
 }
 
+#ifdef Q_OS_UNIX
 TEST(Diagnosis, ProbeReadsTheDevicesGroup)
 {
     const DeviceFacts null = probeDevice(QStringLiteral("/dev/null"));
@@ -334,6 +338,7 @@ TEST(Diagnosis, ProbeReadsTheDevicesGroup)
     EXPECT_FALSE(null.group.isEmpty());
     EXPECT_FALSE(probeDevice(QStringLiteral("/dev/no-such-tty")).exists);
 }
+#endif
 
 } // namespace
 } // namespace tqb9::cli

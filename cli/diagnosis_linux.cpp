@@ -1,0 +1,62 @@
+#include "cli/diagnosis.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
+
+namespace tqb9::cli::platform {
+
+QStringList permissionAdvice(const QString& device, const DeviceFacts& facts)
+{
+    if (facts.group.isEmpty() || facts.group == QLatin1String("root"))
+        return {
+            QStringLiteral("Ask an administrator for read and write access to %1.").arg(device)};
+    if (facts.inGroupDatabase) {
+        return {QStringLiteral("The device belongs to the group \"%1\". Your account is in it, but "
+                               "this login session is not yet: log out and in again, or run: "
+                               "newgrp %1")
+                    .arg(facts.group)};
+    }
+    return {QStringLiteral("The device belongs to the group \"%1\". Join it with: "
+                           "sudo usermod -aG %1 $USER  then log out and in again.")
+                .arg(facts.group)};
+}
+
+QString busyAdvice()
+{
+    return QStringLiteral("Close that program. ModemManager often grabs USB serial adapters as "
+                          "they appear; stop it with: sudo systemctl stop ModemManager");
+}
+
+// Found the way fuser does. Processes of other users (ModemManager runs as root) are only visible
+// to root, so this may find nothing.
+QString findHolders(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    const QString self = QString::number(::getpid());
+    QStringList holders;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget() != target)
+                continue;
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            const QString name = comm.open(QIODevice::ReadOnly)
+                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                     : QStringLiteral("?");
+            holders << QStringLiteral("%1 (pid %2)").arg(name, pid);
+            break;
+        }
+    }
+    return holders.join(QLatin1String(", "));
+}
+
+} // namespace tqb9::cli::platform
