@@ -9,7 +9,7 @@ DEB_PACKAGES = cmake ninja-build g++ pkg-config \
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core zlib1g-dev srecord
 
-.PHONY: all deps build test bench run demo format sanitize fuzz clean
+.PHONY: all deps build test bench run demo format sanitize fuzz package check-nosim clean
 
 all: build
 
@@ -76,6 +76,27 @@ fuzz: deps
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
 	    $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
 	done
+
+# The Debian package (CPack), checked by tools/check-package.sh: lintian without errors, valid
+# desktop entry, metainfo and manual pages, computed dependencies, and the programs run from a
+# scratch root the package is unpacked into.
+PACKAGE_TOOLS = dpkg-dev lintian desktop-file-utils appstream man-db
+
+package: build
+	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(PACKAGE_TOOLS)"
+	rm -f $(BUILD)/tq-b9_*.deb
+	cmake --build $(BUILD) --target package
+	tools/check-package.sh $(BUILD)/tq-b9_*.deb
+
+# The build a Windows machine gets: no simulated radio, so only the pure tests. Debug, because
+# this only has to prove that it configures, builds and passes, and -O0 compiles fastest.
+NOSIM_BUILD ?= build-nosim
+
+check-nosim: deps
+	cmake -S . -B $(NOSIM_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTQB9_SIM=OFF \
+	  -DTQB9_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(NOSIM_BUILD) -j2
+	cd $(NOSIM_BUILD) && ctest --output-on-failure -j2
 
 clean:
 	rm -rf $(BUILD)
