@@ -79,8 +79,9 @@ fuzz: deps
 
 # The Debian package (CPack), checked by tools/check-package.sh: lintian without errors, valid
 # desktop entry, metainfo and manual pages, computed dependencies, and the programs run from a
-# scratch root the package is unpacked into.
-PACKAGE_TOOLS = dpkg-dev lintian desktop-file-utils appstream man-db
+# scratch root the package is unpacked into. CPack needs `file` to find the programs for
+# dpkg-shlibdeps.
+PACKAGE_TOOLS = dpkg-dev file lintian desktop-file-utils appstream man-db
 
 package: build
 	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(PACKAGE_TOOLS)"
