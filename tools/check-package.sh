@@ -2,7 +2,7 @@
 # What `make package` checks on the Debian package it built, so that a broken package fails the
 # build: lintian finds no error, the desktop entry, the metainfo and the manual pages are valid,
 # the dependencies were computed, and the programs run from a scratch root the package was
-# unpacked into.
+# unpacked into (--version naming the package's version and the firmware's CRC-32, --info).
 #
 #   tools/check-package.sh PACKAGE.deb
 set -euo pipefail
@@ -39,13 +39,11 @@ run() {
 }
 out=$(run "$root/usr/bin/tq-b9-cli" --version)
 echo "$out"
-[[ $out == *" $version "* ]] || { echo "check-package: --version does not say $version" >&2; exit 1; }
-# --info (what firmware the program carries) is run once the program has it.
-if "$root/usr/bin/tq-b9-cli" --help | grep -q -- '--info'; then
-  run "$root/usr/bin/tq-b9-cli" --info
-else
-  run "$root/usr/bin/tq-b9-cli" --help | sed -n 1,2p
-fi
+grep -q "^tq-b9-cli $version, " <<<"$out" ||
+  { echo "check-package: tq-b9-cli --version does not say $version" >&2; exit 1; }
+grep -q 'CRC-32 0x[0-9A-F]\{8\}$' <<<"$out" ||
+  { echo "check-package: tq-b9-cli --version names no CRC-32" >&2; exit 1; }
+run "$root/usr/bin/tq-b9-cli" --info
 QT_QPA_PLATFORM=offscreen run "$root/usr/bin/tq-b9" --version
 run "$root/usr/bin/tq-b9-sim" --version
 echo "check-package: $deb is good"
