@@ -116,6 +116,16 @@ int main(int argc, char** argv)
     const QCommandLineOption paceOption(QStringLiteral("pace"),
                                         QStringLiteral("Send echo and replies at 57600 8N1 speed "
                                                        "(5,760 bytes/s)."));
+    const QCommandLineOption usbOption(
+        QStringLiteral("usb"),
+        QStringLiteral("Hand echo and replies over once every millisecond, in bursts, as a USB "
+                       "serial adapter does (with --pace: what the line has carried by then)."));
+    const QCommandLineOption usbLatencyOption(
+        QStringLiteral("usb-latency"),
+        QStringLiteral("As --usb, but hold bytes until 62 have gathered or the oldest has waited "
+                       "MS milliseconds, as an FTDI adapter's latency timer does (16 by default "
+                       "on those adapters)."),
+        QStringLiteral("MS"));
     const QCommandLineOption faultOption(QStringLiteral("fault"),
                                          QStringLiteral("Bend the radio's answers (see below)."),
                                          QStringLiteral("FAULT"));
@@ -139,9 +149,9 @@ int main(int argc, char** argv)
                                            QStringLiteral("Trace every request on stderr."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("No warnings and no summary at exit."));
-    parser.addOptions({linkOption, dumpOption, paceOption, faultOption, hangupOption,
-                       programReplyOption, queryReplyOption, exitAfterEndOption, verboseOption,
-                       quietOption});
+    parser.addOptions({linkOption, dumpOption, paceOption, usbOption, usbLatencyOption, faultOption,
+                       hangupOption, programReplyOption, queryReplyOption, exitAfterEndOption,
+                       verboseOption, quietOption});
 
     const auto usageError = [](const QString& text) {
         say(text);
@@ -189,6 +199,15 @@ int main(int argc, char** argv)
         radio.setReplyLetters(command, letters.toLatin1());
     }
     radio.setPacing(parser.isSet(paceOption));
+    if (parser.isSet(usbLatencyOption)) {
+        bool ok = false;
+        const int ms = parser.value(usbLatencyOption).toInt(&ok);
+        if (!ok || ms < 1 || ms > 255)
+            return usageError(QStringLiteral("--usb-latency needs 1 to 255 milliseconds"));
+        radio.setUsbLatency(std::chrono::milliseconds{ms});
+    } else if (parser.isSet(usbOption)) {
+        radio.setUsbLatency(std::chrono::milliseconds{1});
+    }
     const bool quiet = parser.isSet(quietOption);
 
     QString error;

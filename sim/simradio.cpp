@@ -23,6 +23,10 @@ constexpr qint64 kPaceSlackNs = 500'000;
 // until then the slave's count of unread bytes still reads 0.
 constexpr qint64 kSettleNs = 2'000'000;
 constexpr std::chrono::milliseconds kDrainPoll{2};
+// A full-speed USB device is polled once per 1 ms frame. An FTDI adapter's bulk packets are 64
+// bytes, two of them its modem status, so 62 received bytes make a packet that need not wait.
+constexpr std::chrono::milliseconds kUsbFrame{1};
+constexpr qsizetype kUsbPacketPayload = 62;
 // A program that closed its port never reads what is left; hang up or end anyway.
 constexpr qint64 kDrainLimitNs = 1'000'000'000;
 
@@ -155,6 +159,9 @@ SimRadio::SimRadio(QObject* parent) : QObject(parent), m_flash(kFlashSize, Qt::U
     m_paceTimer.setSingleShot(true);
     m_paceTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_paceTimer, &QTimer::timeout, this, &SimRadio::pump);
+    m_usbFrame.setInterval(kUsbFrame);
+    m_usbFrame.setTimerType(Qt::PreciseTimer);
+    connect(&m_usbFrame, &QTimer::timeout, this, &SimRadio::onUsbFrame);
     m_drainTimer.setInterval(kDrainPoll);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_drainTimer, &QTimer::timeout, this, &SimRadio::checkDrained);
@@ -224,9 +231,11 @@ void SimRadio::closePty()
     m_readNotifier.reset();
     m_writeNotifier.reset();
     m_paceTimer.stop();
+    m_usbFrame.stop();
     m_drainTimer.stop();
     m_drainWaiters.clear();
     m_out.clear();
+    m_adapter.clear();
     m_wireUp = false;
     if (m_pty)
         m_pty->close();
@@ -239,6 +248,17 @@ void SimRadio::setPacing(bool on)
         m_paceTimer.stop();
     m_burstStartNs = m_clock.isValid() ? m_clock.nsecsElapsed() : 0;
     m_burstBytes = 0;
+    pump();
+}
+
+void SimRadio::setUsbLatency(std::chrono::milliseconds latency)
+{
+    m_usbLatency = std::max(latency, std::chrono::milliseconds{0});
+    if (m_usbLatency.count() == 0) {
+        m_usbFrame.stop();
+        m_out.prepend(m_adapter);
+        m_adapter.clear();
+    }
     pump();
 }
 
@@ -595,6 +615,11 @@ void SimRadio::send(QByteArrayView bytes)
 // left the wire, counted from the burst's start so timer lateness never adds up.
 void SimRadio::pump()
 {
+    if (m_usbLatency.count() > 0) {
+        if ((!m_out.isEmpty() || !m_adapter.isEmpty()) && isRunning() && !m_usbFrame.isActive())
+            m_usbFrame.start();
+        return;
+    }
     while (isRunning() && !m_out.isEmpty()) {
         const qint64 now = m_clock.nsecsElapsed();
         qint64 allowed = m_out.size();
@@ -633,6 +658,53 @@ void SimRadio::pump()
     }
 }
 
+// One USB frame: the line hands the adapter what it has carried since the last frame, and the
+// adapter hands the program a packet once it is full or its latency has run out. A byte is only
+// seen at the frame after it arrived, so a latency of one frame hands everything over at once.
+void SimRadio::onUsbFrame()
+{
+    if (!isRunning()) {
+        m_usbFrame.stop();
+        return;
+    }
+    const qint64 now = m_clock.nsecsElapsed();
+    qint64 carried = m_out.size();
+    if (m_pacing) {
+        carried = std::clamp<qint64>((now - m_burstStartNs) * kLineBytesPerSecond / kNsPerSecond -
+                                         m_burstBytes,
+                                     0, m_out.size());
+    }
+    if (carried > 0) {
+        if (m_adapter.isEmpty())
+            m_adapterSinceNs = now;
+        m_adapter += QByteArrayView(m_out).first(carried);
+        m_out.remove(0, carried);
+        m_burstBytes += carried;
+    }
+    const qint64 latencyNs = std::chrono::nanoseconds(m_usbLatency - kUsbFrame).count();
+    if (!m_adapter.isEmpty() &&
+        (m_adapter.size() >= kUsbPacketPayload || now - m_adapterSinceNs >= latencyNs)) {
+        const qint64 n = m_pty->write(m_adapter.constData(), m_adapter.size());
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            hangUp();
+            return;
+        }
+        if (n > 0) {
+            m_adapter.remove(0, n);
+            m_adapterSinceNs = now;
+            m_lastWriteNs = now;
+        }
+        if (!m_adapter.isEmpty()) {
+            // The program is not reading: no frames until the pty takes bytes again.
+            m_usbFrame.stop();
+            m_writeNotifier->setEnabled(true);
+            return;
+        }
+    }
+    if (m_out.isEmpty() && m_adapter.isEmpty())
+        m_usbFrame.stop();
+}
+
 // The pty has no event for "the other side has read everything", so this looks every few
 // milliseconds, and only while someone waits for it.
 void SimRadio::whenDrained(std::function<void()> action)
@@ -652,8 +724,8 @@ void SimRadio::whenDrained(std::function<void()> action)
 void SimRadio::checkDrained()
 {
     const qint64 now = m_clock.nsecsElapsed();
-    const bool drained =
-        isRunning() && m_out.isEmpty() && now - m_lastWriteNs >= kSettleNs && m_pty->unread() == 0;
+    const bool drained = isRunning() && m_out.isEmpty() && m_adapter.isEmpty() &&
+                         now - m_lastWriteNs >= kSettleNs && m_pty->unread() == 0;
     QList<std::function<void()>> ready;
     for (auto it = m_drainWaiters.begin(); it != m_drainWaiters.end();) {
         if (drained || now >= it->deadlineNs) {

@@ -173,6 +173,12 @@ public:
     // Sends echo and replies no faster than the real line, kLineBytesPerSecond.
     void setPacing(bool on);
     bool pacing() const { return m_pacing; }
+    // Hands echo and replies to the program the way a USB serial adapter does: only at its 1 ms
+    // frames, each time a full USB packet's worth has gathered or the oldest byte held has waited
+    // the adapter's latency (1 ms: every frame; an FTDI chip's default is 16 ms). 0 turns it off,
+    // so every byte is handed over as soon as the line has carried it.
+    void setUsbLatency(std::chrono::milliseconds latency);
+    std::chrono::milliseconds usbLatency() const { return m_usbLatency; }
     // The radio's own two reply letters for a command: query "OK" (framed; "RE" for a region
     // mismatch), connect "CT", erase "BE", program "OK" (or "PG"), end "ED".
     void setReplyLetters(Command command, const QByteArray& letters);
@@ -226,6 +232,7 @@ private:
 
     void send(QByteArrayView bytes);
     void pump();
+    void onUsbFrame();
     void whenDrained(std::function<void()> action);
     void checkDrained();
     void closePty();
@@ -266,6 +273,11 @@ private:
     qint64 m_burstBytes = 0;
     qint64 m_lastWriteNs = 0;
     QTimer m_paceTimer;
+    // USB delivery: bytes the line has carried wait in the adapter until a frame hands them over.
+    std::chrono::milliseconds m_usbLatency{0};
+    QByteArray m_adapter;
+    qint64 m_adapterSinceNs = 0;
+    QTimer m_usbFrame;
     QTimer m_drainTimer;
     QList<DrainWaiter> m_drainWaiters;
 };

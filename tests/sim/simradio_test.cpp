@@ -312,21 +312,40 @@ TEST_F(SimRadioTest, HangingUpMakesTheDeviceVanishAfterTheReplyWasRead)
     EXPECT_NE(client->port().error(), QSerialPort::NoError);
 }
 
-TEST_F(SimRadioTest, PacingHoldsEchoAndRepliesToTheLineRate)
+TEST_F(SimRadioTest, PacingHoldsEchoAndRepliesToTheLineRateWithOrWithoutUsbFrames)
 {
-    enterFlashMode();
-    radio.setPacing(true);
+    for (const auto latency : {0ms, 1ms}) {
+        // The end packet leaves flash mode.
+        enterFlashMode();
+        radio.setPacing(true);
+        radio.setUsbLatency(latency);
+        ASSERT_TRUE(client->open());
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(client->sendPacket(kErase), kErase + "BE\r\n");
+        EXPECT_EQ(client->sendPacket(kEnd), kEnd + "ED\r\n");
+        const qint64 elapsed = clock.elapsed();
+        client->close();
+
+        const double wire = 2.0 * (kPacketSize + 4) * 1000 / kLineBytesPerSecond; // 359.7 ms
+        EXPECT_GE(elapsed, wire * 0.98) << latency.count();
+        EXPECT_LE(elapsed, wire + 60) << latency.count();
+    }
+}
+
+TEST_F(SimRadioTest, UsbLatencyHoldsAShortReplyBackAndHandsItOverWhole)
+{
+    radio.setUsbLatency(16ms);
     ASSERT_TRUE(client->open());
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(client->sendPacket(kErase), kErase + "BE\r\n");
-    EXPECT_EQ(client->sendPacket(kEnd), kEnd + "ED\r\n");
-    const qint64 elapsed = clock.elapsed();
+    const QByteArray first = client->exchange(kQuery, 1);
+    const qint64 firstMs = clock.elapsed();
     client->close();
-
-    const double wire = 2.0 * (kPacketSize + 4) * 1000 / kLineBytesPerSecond; // 359.7 ms
-    EXPECT_GE(elapsed, wire * 0.98);
-    EXPECT_LE(elapsed, wire + 60);
+    // Echo and reply are 16 bytes, less than a USB packet: they wait out the latency timer and
+    // come in one burst.
+    EXPECT_EQ(first, kQuery + "\r\nOK\r\n");
+    EXPECT_GE(firstMs, 14);
 }
 
 } // namespace
