@@ -1,14 +1,13 @@
 #include "cli/frontend.h"
 
-#include "cli/diagnosis.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "cli/trace.h"
+#include "cli/radiorun.h"
+#include "cli/runlog.h"
+#include "cli/station.h"
 #include "image/buildinfo.h"
 
-#include <csignal>
 #include <cstdio>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 
@@ -21,27 +20,6 @@ namespace {
 
 constexpr long kImageFirstAddress = 0xC0000;
 constexpr long kImageBytes = 0x40000;
-
-bool stderrIsTerminal()
-{
-#ifdef Q_OS_UNIX
-    return ::isatty(STDERR_FILENO) == 1;
-#else
-    return false;
-#endif
-}
-
-QString signalName(int number)
-{
-    switch (number) {
-    case SIGINT:
-        return QStringLiteral("Ctrl-C");
-    case SIGTERM:
-        return QStringLiteral("SIGTERM");
-    default:
-        return QStringLiteral("signal %1").arg(number);
-    }
-}
 
 // A stream whose reader went away (EPIPE, or EIO on a terminal that hung up) gets nothing more:
 // the run goes on, and the exit status still tells its outcome.
@@ -78,6 +56,15 @@ void writeErr(const QString& text)
     writeTo(stderr, text);
 }
 
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
 int FrontEnd::exec()
 {
     switch (m_options.action) {
@@ -95,7 +82,19 @@ int FrontEnd::exec()
     case Options::Action::Run:
         break;
     }
-    return run();
+    // Checked before any port is touched: a run that cannot be recorded is not started.
+    RunLog log;
+    if (!m_options.logPath.isEmpty()) {
+        QString error;
+        if (!log.open(m_options.logPath, &error)) {
+            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
+            return exitstatus::CannotCreate;
+        }
+    }
+    RunLog* const logged = log.isOpen() ? &log : nullptr;
+    if (m_options.ports.size() > 1)
+        return Station(m_options, logged).exec();
+    return run(logged);
 }
 
 int FrontEnd::listPorts()
@@ -202,7 +201,7 @@ int FrontEnd::exportImage()
     return exitstatus::Completed;
 }
 
-int FrontEnd::run()
+int FrontEnd::run(RunLog* log)
 {
     Session session;
     if (const auto refused = loadFirmware(session))
@@ -220,97 +219,40 @@ int FrontEnd::run()
                               : QStringLiteral("built-in test image")));
         return exitstatus::TestImage;
     }
-    for (const auto& [port, device] : std::as_const(m_options.bindings))
-        session.ports().bind(port, device);
-    session.menu().mnuCom_Click(m_options.port);
 
     // Trace lines would tear a line redrawn in place, so a trace gets the plain progress.
     const bool live = stderrIsTerminal() && !m_options.trace;
     Progress progress(live, m_options.quiet ? Progress::Sink([](const QString&) {})
                                             : Progress::Sink(&writeErr));
-    Failure failure;
-    failure.port = m_options.port;
-    failure.interval = session.link().window().length();
-
-    QElapsedTimer runClock;
-    runClock.start();
-    QElapsedTimer writeClock;
-
-    QObject::connect(&session, &Session::stepStarted, [&](Step step) {
-        failure.exchanged = false;
-        if (step == Step::Query) {
-            // The device the run resolved at its start, and stays on.
-            const QString device = session.link().device();
-            progress.step(
-                step, QStringLiteral("on COM%1%2")
-                          .arg(m_options.port)
-                          .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
-        } else if (step == Step::Write) {
-            writeClock.start();
-            progress.writeBegins(Flasher::blocksToWrite(session.image()));
-        } else {
-            progress.step(step);
-        }
-    });
-    QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
-        progress.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
-    });
-    QObject::connect(&session.link(), &Link::exchanged,
-                     [&](const QByteArray& sent, const QByteArray& received, std::int16_t code) {
-                         failure.exchanged = true;
-                         failure.sent = sent.size();
-                         failure.received = received.size();
-                         failure.code = code;
-                         if (m_options.trace) {
-                             writeErr(
-                                 formatExchange(static_cast<double>(runClock.nsecsElapsed()) / 1e9,
-                                                sent, received, code, m_options.traceFull));
-                         }
-                     });
+    RadioRun::Events events;
+    events.step = [&](Step step, const QString& detail) {
+        progress.step(step, detail);
+    };
+    events.writeBegins = [&](int blocks) {
+        progress.writeBegins(blocks);
+    };
+    events.blockWritten = [&](double seconds) {
+        progress.blockWritten(seconds);
+    };
+    events.trace = &writeErr;
+    RadioRun run({m_options.ports.value(0, QStringLiteral("COM1")), m_options.port,
+                  m_options.bindings, m_options.trace, m_options.traceFull},
+                 std::move(events));
 
     InterruptNotifier interrupt;
-    QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&](int signalNumber) {
-        session.link().abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
-    });
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted,
+                     [&](int signalNumber) { run.abort(signalNumber); });
 
-    const Outcome outcome = session.runStart();
+    const RunReport report = run.exec();
     progress.finish();
-    writeOut(messageFor(outcome) + QLatin1Char('\n'));
-
-    const Step step = session.currentStep();
-    // A signal that came after the last wait interrupted nothing: the run is complete.
-    if (interrupt.signalNumber() != 0 && outcome != Outcome::Completed) {
-        QString where =
-            QStringLiteral("Interrupted by %1 during the %2 step")
-                .arg(signalName(interrupt.signalNumber()), QString::fromLatin1(stepName(step)));
-        if (step == Step::Write)
-            where += QStringLiteral(" (%1 of %2 blocks written)")
-                         .arg(progress.blocksDone())
-                         .arg(progress.blocksTotal());
-        QStringList lines{where + QStringLiteral("; the port is closed.")};
-        if (step == Step::Erase || step == Step::Write || step == Step::End)
-            lines << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli again to "
-                                    "write the whole firmware.");
-        advise(lines);
-        return exitstatus::SignalBase + interrupt.signalNumber();
+    writeOut(messageFor(report.outcome) + QLatin1Char('\n'));
+    advise(report.advice);
+    if (log) {
+        QString error;
+        if (!log->append(logLine(report), &error))
+            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
     }
-
-    if (outcome != Outcome::Completed) {
-        failure.outcome = outcome;
-        failure.step = step;
-        failure.device = session.link().device();
-        failure.errorKind = session.link().lastErrorKind();
-        failure.error = session.link().lastError();
-        if (step == Step::Write) {
-            failure.blockAddress = session.flasher().writeStoppedAt();
-            failure.blocksDone = progress.blocksDone();
-            failure.blocksTotal = progress.blocksTotal();
-        }
-        const DeviceFacts facts =
-            failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);
-        advise(diagnose(failure, facts));
-    }
-    return exitStatusFor(outcome);
+    return report.status;
 }
 
 } // namespace tqb9::cli

@@ -10,6 +10,8 @@ namespace tqb9::cli {
 // The command line program around one Session: sets the port up as the window's menu would, runs
 // the Start sequence, and turns what happened into progress, one outcome line, advice and an exit
 // status. Everything that talks to the radio is the engine's.
+class RunLog;
+
 class FrontEnd {
 public:
     explicit FrontEnd(Options options) : m_options(std::move(options)) {}
@@ -18,7 +20,7 @@ public:
     int exec();
 
 private:
-    int run();
+    int run(RunLog* log);
     int listPorts();
     int exportImage();
     int info();
@@ -33,5 +35,7 @@ private:
 // Both flush at once: the outcome line and the progress must reach a pipe in the order written.
 void writeOut(const QString& text);
 void writeErr(const QString& text);
+// Standard error is a terminal, where progress can be redrawn in place.
+bool stderrIsTerminal();
 
 } // namespace tqb9::cli

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 namespace tqb9::cli {
@@ -32,11 +35,21 @@ int exitStatusFor(Outcome outcome)
     return exitstatus::Error;
 }
 
+std::optional<int> comNumber(const QString& text)
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto match = com.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
 QString usageText()
 {
     return QStringLiteral(
-        "Usage: tq-b9-cli [--port DEVICE|COMn] [--com N=DEVICE]... [--trace | --trace-full] "
-        "[--quiet]\n"
+        "Usage: tq-b9-cli [--port DEVICE|COMn]... [--com N=DEVICE]... [--trace | --trace-full] "
+        "[--quiet] [--log FILE]\n"
         "                 [--firmware FILE] [--allow-test-firmware]\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
         "       tq-b9-cli --info [--firmware FILE]\n"
@@ -51,20 +64,26 @@ struct Parser {
     Parser()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({port, com, listPorts, trace, traceFull, quiet, firmware, allowTest, info,
-                           exportImage, help, version});
+        parser.addOptions({port, com, log, listPorts, trace, traceFull, quiet, firmware, allowTest,
+                           info, exportImage, help, version});
     }
 
     QCommandLineParser parser;
     const QCommandLineOption port{
         QStringLiteral("port"),
         QStringLiteral("The serial port: a device such as /dev/ttyUSB0, or a COM number 1..16 "
-                       "mapped as in the window's COM menu (default COM1)."),
+                       "mapped as in the window's COM menu (default COM1). Given several times "
+                       "(up to 64), one run per port, all at once."),
         QStringLiteral("DEVICE|COMn")};
     const QCommandLineOption com{
         QStringLiteral("com"),
         QStringLiteral("Map COM number N (1..16) to DEVICE; may be repeated."),
         QStringLiteral("N=DEVICE")};
+    const QCommandLineOption log{QStringLiteral("log"),
+                                 QStringLiteral("Append one line of JSON per radio run to FILE "
+                                                "(created if missing; several programs may "
+                                                "share one file)."),
+                                 QStringLiteral("FILE")};
     const QCommandLineOption listPorts{
         QStringLiteral("list-ports"),
         QStringLiteral("List each COM number that maps to a port, with its device and "
@@ -126,7 +145,9 @@ serial ports in order of their names; --list-ports shows the mapping.
 
 Standard output gets exactly one line, the outcome as the window shows it; progress and
 diagnostics go to standard error. A reader of either that goes away, or a hang-up, does
-not stop a run: it goes on to its end and the exit status tells the outcome.
+not stop a run: it goes on to its end and the exit status tells the outcome. With several
+ports, one line per port, "PORT: OUTCOME", in the order given, once every run has ended;
+the exit status is that of the first port in that order that did not complete.
 
 Exit status:
     0  Completed.
@@ -140,7 +161,7 @@ Exit status:
    64  usage error
    65  the --firmware file breaks a rule (the line is named); nothing was sent
    66  the --firmware file cannot be read; nothing was sent
-   73  --export-image could not write FILE
+   73  --export-image could not write FILE, or the --log FILE cannot be written
    77  the firmware is a test image and --allow-test-firmware was not given;
        nothing was sent
   130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM
@@ -149,20 +170,35 @@ Exit status:
 
 namespace {
 
-// "COM3" (any case) names a menu item; anything else is a device.
-std::optional<int> comNumber(const QString& text)
-{
-    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto match = com.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toInt();
-}
-
 ParsedArguments usageError(const QString& why)
 {
     return {std::nullopt, why};
+}
+
+// Every port of a station names a COM number in range or a device, and no port twice: two runs on
+// one radio would each write half of it. "com3" and "COM3" are one port, and so are a device and
+// a symlink to it.
+QString checkStationPorts(const QStringList& ports)
+{
+    QHash<QString, QString> seen;
+    for (const QString& value : ports) {
+        QString key;
+        if (value.isEmpty())
+            return QStringLiteral("--port needs a device or COMn");
+        if (const auto number = comNumber(value)) {
+            if (*number < PortMap::kFirstPort || *number > PortMap::kLastPort)
+                return QStringLiteral("--port %1: COM numbers run from 1 to 16").arg(value);
+            key = QStringLiteral("COM%1").arg(*number);
+        } else {
+            key = QFileInfo(value).canonicalFilePath();
+            if (key.isEmpty())
+                key = QDir::cleanPath(QFileInfo(value).absoluteFilePath());
+        }
+        if (seen.contains(key))
+            return QStringLiteral("--port %1: the same port as %2").arg(value, seen.value(key));
+        seen.insert(key, value);
+    }
+    return {};
 }
 
 } // namespace
@@ -216,9 +252,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
         return usageError(why);
     options.bindings = *bindings;
 
-    if (parser.values(p.port).size() > 1)
-        return usageError(QStringLiteral("--port given more than once"));
-    if (parser.isSet(p.port)) {
+    options.ports = parser.values(p.port);
+    if (options.ports.size() > kMaxPorts)
+        return usageError(QStringLiteral("at most %1 ports at once").arg(kMaxPorts));
+    if (options.ports.size() > 1) {
+        if (const QString stationWhy = checkStationPorts(options.ports); !stationWhy.isEmpty())
+            return usageError(stationWhy);
+    } else if (parser.isSet(p.port)) {
         const QString value = parser.value(p.port);
         if (value.isEmpty())
             return usageError(QStringLiteral("--port needs a device or COMn"));
@@ -237,6 +277,12 @@ ParsedArguments parseArguments(const QStringList& arguments)
             options.bindings.append({1, value});
             options.port = 1;
         }
+    }
+
+    if (parser.isSet(p.log)) {
+        options.logPath = parser.value(p.log);
+        if (options.logPath.isEmpty())
+            return usageError(QStringLiteral("--log needs a file name"));
     }
 
     options.trace = parser.isSet(p.trace) || parser.isSet(p.traceFull);

@@ -20,15 +20,19 @@ inline constexpr int ConnectFailed = 3;
 inline constexpr int EraseFailed = 4;
 inline constexpr int WriteFailed = 5;
 inline constexpr int DisconnectFailed = 6;
-inline constexpr int Usage = 64;        // EX_USAGE
-inline constexpr int BadFirmware = 65;  // EX_DATAERR: the firmware file breaks a rule
-inline constexpr int NoFirmware = 66;   // EX_NOINPUT: the firmware file cannot be read
-inline constexpr int CannotCreate = 73; // EX_CANTCREAT: --export-image could not write its file
-inline constexpr int TestImage = 77;    // EX_NOPERM: a test image, not allowed to be written
-inline constexpr int SignalBase = 128;  // 130 after Ctrl-C (SIGINT), 143 after SIGTERM
+inline constexpr int Usage = 64;       // EX_USAGE
+inline constexpr int BadFirmware = 65; // EX_DATAERR: the firmware file breaks a rule
+inline constexpr int NoFirmware = 66;  // EX_NOINPUT: the firmware file cannot be read
+inline constexpr int CannotCreate =
+    73;                              // EX_CANTCREAT: --export-image or --log cannot write its file
+inline constexpr int TestImage = 77; // EX_NOPERM: a test image, not allowed to be written
+inline constexpr int SignalBase = 128; // 130 after Ctrl-C (SIGINT), 143 after SIGTERM
 } // namespace exitstatus
 
 int exitStatusFor(Outcome outcome);
+
+// "COM3" (any case) names a menu item: 3. Anything else is a device: nullopt.
+std::optional<int> comNumber(const QString& text);
 
 struct Options {
     enum class Action { Run, ListPorts, ExportImage, Info, Help, Version };
@@ -44,7 +48,14 @@ struct Options {
     QString exportPath;
     QString firmwarePath; // empty: the built-in firmware
     bool allowTestFirmware = false;
+    // Every --port as given, in order. Two or more make a station: one run per port, at once.
+    QStringList ports;
+    // --log FILE: one line of JSON per radio run is appended to it.
+    QString logPath;
 };
+
+// A station drives at most this many radios, one thread each.
+inline constexpr int kMaxPorts = 64;
 
 struct ParsedArguments {
     std::optional<Options> options; // empty on a usage error

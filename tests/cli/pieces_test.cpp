@@ -52,14 +52,39 @@ TEST(Arguments, TraceFullImpliesTrace)
     EXPECT_TRUE(parsed.options->traceFull);
 }
 
+QStringList manyPorts(int count)
+{
+    QStringList args;
+    for (int i = 0; i < count; ++i)
+        args << QStringLiteral("--port") << QStringLiteral("/dev/radio%1").arg(i);
+    return args;
+}
+
+TEST(Arguments, SeveralPortsAreKeptInTheOrderGiven)
+{
+    const auto parsed =
+        parse(manyPorts(kMaxPorts) << QStringLiteral("--log") << QStringLiteral("runs.jsonl"));
+    ASSERT_TRUE(parsed.options) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options->ports.size(), kMaxPorts);
+    EXPECT_EQ(parsed.options->ports.at(5), QStringLiteral("/dev/radio5"));
+    EXPECT_EQ(parsed.options->logPath, QStringLiteral("runs.jsonl"));
+}
+
 TEST(Arguments, MistakesAreUsageErrorsWithAReason)
 {
     const QList<QStringList> mistakes{
         {QStringLiteral("--port"), QStringLiteral("COM0")},
         {QStringLiteral("--port"), QStringLiteral("COM17")},
         {QStringLiteral("--port")},
-        {QStringLiteral("--port"), QStringLiteral("a"), QStringLiteral("--port"),
-         QStringLiteral("b")},
+        // The same port twice, however it is written; a bad one among several; too many.
+        {QStringLiteral("--port"), QStringLiteral("com3"), QStringLiteral("--port"),
+         QStringLiteral("COM3")},
+        {QStringLiteral("--port"), QStringLiteral("/dev/a"), QStringLiteral("--port"),
+         QStringLiteral("/dev/b"), QStringLiteral("--port"), QStringLiteral("/dev/../dev/a")},
+        {QStringLiteral("--port"), QStringLiteral("/dev/a"), QStringLiteral("--port"),
+         QStringLiteral("COM17")},
+        manyPorts(kMaxPorts + 1),
+        {QStringLiteral("--log"), QString()},
         {QStringLiteral("--com"), QStringLiteral("1=/dev/a"), QStringLiteral("--port"),
          QStringLiteral("/dev/b")},
         {QStringLiteral("--com"), QStringLiteral("/dev/ttyUSB0")},

@@ -1,0 +1,137 @@
+#include "cli/radiorun.h"
+
+#include "cli/diagnosis.h"
+#include "cli/options.h"
+#include "cli/trace.h"
+
+#include <csignal>
+#include <QElapsedTimer>
+
+namespace tqb9::cli {
+
+QString signalName(int number)
+{
+    switch (number) {
+    case SIGINT:
+        return QStringLiteral("Ctrl-C");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    default:
+        return QStringLiteral("signal %1").arg(number);
+    }
+}
+
+RadioRun::RadioRun(Setup setup, Events events)
+    : m_setup(std::move(setup)), m_events(std::move(events))
+{}
+
+RadioRun::~RadioRun() = default;
+
+void RadioRun::abort(int signalNumber)
+{
+    if (!m_session || m_signal != 0)
+        return;
+    m_signal = signalNumber;
+    m_session->link().abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+}
+
+RunReport RadioRun::exec()
+{
+    m_session = std::make_unique<Session>();
+    Session& session = *m_session;
+    session.Form_Load();
+    for (const auto& [port, device] : std::as_const(m_setup.bindings))
+        session.ports().bind(port, device);
+    session.menu().mnuCom_Click(m_setup.comPort);
+
+    RunReport report;
+    report.port = m_setup.port;
+    report.started = QDateTime::currentDateTimeUtc();
+    report.firmware = firmwareFacts(session.image());
+
+    Failure failure;
+    failure.port = m_setup.comPort;
+    failure.interval = session.link().window().length();
+    QElapsedTimer runClock;
+    runClock.start();
+    QElapsedTimer writeClock;
+    int blocksDone = 0;
+    int blocksTotal = 0;
+
+    QObject::connect(&session, &Session::stepStarted, [&](Step step) {
+        failure.exchanged = false;
+        if (step == Step::Query) {
+            // The device the run resolved at its start, and stays on.
+            const QString device = session.link().device();
+            if (m_events.step)
+                m_events.step(
+                    step,
+                    QStringLiteral("on COM%1%2")
+                        .arg(m_setup.comPort)
+                        .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
+        } else if (step == Step::Write) {
+            writeClock.start();
+            blocksTotal = Flasher::blocksToWrite(session.image());
+            if (m_events.writeBegins)
+                m_events.writeBegins(blocksTotal);
+        } else if (m_events.step) {
+            m_events.step(step, {});
+        }
+    });
+    QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
+        ++blocksDone;
+        if (m_events.blockWritten)
+            m_events.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
+    });
+    QObject::connect(&session.link(), &Link::exchanged,
+                     [&](const QByteArray& sent, const QByteArray& received, std::int16_t code) {
+                         ++report.attempts.at(static_cast<std::size_t>(session.currentStep()));
+                         failure.exchanged = true;
+                         failure.sent = sent.size();
+                         failure.received = received.size();
+                         failure.code = code;
+                         if (m_setup.trace && m_events.trace) {
+                             m_events.trace(
+                                 formatExchange(static_cast<double>(runClock.nsecsElapsed()) / 1e9,
+                                                sent, received, code, m_setup.traceFull));
+                         }
+                     });
+
+    report.outcome = session.runStart();
+    report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
+    report.step = session.currentStep();
+    report.device = session.link().device();
+    report.status = exitStatusFor(report.outcome);
+
+    // A signal that came after the last wait interrupted nothing: the run is complete.
+    if (m_signal != 0 && report.outcome != Outcome::Completed) {
+        report.signalNumber = m_signal;
+        report.status = exitstatus::SignalBase + m_signal;
+        QString where = QStringLiteral("Interrupted by %1 during the %2 step")
+                            .arg(signalName(m_signal), QString::fromLatin1(stepName(report.step)));
+        if (report.step == Step::Write)
+            where += QStringLiteral(" (%1 of %2 blocks written)").arg(blocksDone).arg(blocksTotal);
+        report.advice << where + QStringLiteral("; the port is closed.");
+        if (report.step == Step::Erase || report.step == Step::Write || report.step == Step::End)
+            report.advice << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli "
+                                            "again to write the whole firmware.");
+    } else if (report.outcome != Outcome::Completed) {
+        failure.outcome = report.outcome;
+        failure.step = report.step;
+        failure.device = report.device;
+        failure.errorKind = session.link().lastErrorKind();
+        failure.error = session.link().lastError();
+        if (report.step == Step::Write) {
+            failure.blockAddress = session.flasher().writeStoppedAt();
+            failure.blocksDone = blocksDone;
+            failure.blocksTotal = blocksTotal;
+        }
+        const DeviceFacts facts =
+            failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);
+        report.advice = diagnose(failure, facts);
+    }
+    m_session.reset();
+    return report;
+}
+
+} // namespace tqb9::cli

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "cli/runlog.h"
+#include "flash/session.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+namespace tqb9::cli {
+
+// How one radio's run ended, as the front end reports and logs it.
+struct RunReport {
+    QString port;      // as given on the command line
+    QString device;    // what the run opened, or tried to; empty when the port maps to nothing
+    QDateTime started; // UTC
+    double seconds = 0;
+    Outcome outcome = Outcome::Error;
+    Step step = Step::Query; // the last step that ran: the failed one, unless completed
+    int status = 0;          // the exit status this run alone would give
+    int signalNumber = 0;    // the signal that interrupted it, or 0
+    // Exchanges per step (text commands and packets, every attempt), indexed by Step.
+    std::array<int, 5> attempts{};
+    FirmwareFacts firmware;
+    // Why it failed and what to do, one sentence a line, without the program's name.
+    QStringList advice;
+};
+
+// One whole Start run on one port, in the calling thread: its own Session (and so its own port
+// and reply window), the progress and trace it produces, and the report at its end. The engine
+// does the talking; this only watches it.
+class RadioRun {
+public:
+    struct Setup {
+        QString port; // as given, for the report
+        int comPort = 1;
+        QList<std::pair<int, QString>> bindings;
+        bool trace = false;
+        bool traceFull = false;
+    };
+    // Called in the run's thread.
+    struct Events {
+        std::function<void(Step step, const QString& detail)> step;
+        std::function<void(int blocks)> writeBegins;
+        std::function<void(double seconds)> blockWritten; // since the write began
+        std::function<void(const QString& lines)> trace;
+    };
+
+    RadioRun(Setup setup, Events events);
+    ~RadioRun();
+    RadioRun(const RadioRun&) = delete;
+    RadioRun& operator=(const RadioRun&) = delete;
+
+    RunReport exec();
+    // Ends the current step as failed, and with it the run. Only from the run's own thread: the
+    // wait in progress is woken through its own event loop.
+    void abort(int signalNumber);
+
+private:
+    Setup m_setup;
+    Events m_events;
+    std::unique_ptr<Session> m_session;
+    int m_signal = 0;
+};
+
+// "Ctrl-C", "SIGTERM".
+QString signalName(int number);
+
+} // namespace tqb9::cli

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace tqb9 {
+class MemoryImage;
+}
+
+namespace tqb9::cli {
+
+struct RunReport;
+
+// Which firmware a run wrote, for the log.
+struct FirmwareFacts {
+    QString source;          // "built-in"
+    std::uint32_t crc32 = 0; // of 0xC0000..0xFEFFF as the radio will hold them
+};
+
+FirmwareFacts firmwareFacts(const MemoryImage& image);
+
+// CRC-32 as zlib and PNG compute it.
+std::uint32_t crc32(const QByteArray& bytes);
+// "0x1A2B3C4D"
+QString crc32Text(std::uint32_t crc);
+
+// One run as one line of JSON, newline included.
+QByteArray logLine(const RunReport& report);
+
+// A file of run records that several programs may append to at once: every line goes out in one
+// write to a file opened for appending, so lines from different writers never mix.
+class RunLog {
+public:
+    // Opens (or creates) the file at once, so a log that cannot be written is known before any
+    // radio is touched.
+    bool open(const QString& path, QString* error);
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+    bool append(const QByteArray& line, QString* error);
+
+private:
+    QFile m_file;
+};
+
+} // namespace tqb9::cli
