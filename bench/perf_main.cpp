@@ -1,8 +1,10 @@
 // Whole runs of the programs against the simulated radio, measured from outside the way a shell
-// sees them: wall time, CPU time and peak resident memory of each process (from wait4), and how
-// long the write took, from the times its progress lines arrive. Prints a markdown table.
+// sees them: wall time, CPU time, wakes (voluntary context switches) and peak resident memory of
+// each process (from wait4), and how long the write took, from the times its progress lines
+// arrive. The paced runs have the radio deliver its bytes as a USB serial adapter does, once
+// every millisecond, for one radio and for a station of sixteen. Prints a markdown table.
 //
-//   tq-b9-perf [--runs N] [--no-paced] [--rows-only]
+//   tq-b9-perf [--runs N] [--no-paced] [--radios N] [--rows-only]
 //
 // The programs are taken from the directory this one is in.
 #include "bench/perf.h"
@@ -80,6 +82,7 @@ struct ChildResult {
     double wallSeconds = 0;
     double cpuSeconds = 0; // user + system
     long maxRssKb = 0;
+    long wakes = 0; // voluntary context switches: the process slept and was woken
     std::string out;
     std::vector<Line> err;
 
@@ -155,6 +158,7 @@ ChildResult runChild(const std::vector<std::string>& argv)
     result.wallSeconds = secondsSince(start);
     result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     result.maxRssKb = usage.ru_maxrss;
+    result.wakes = usage.ru_nvcsw;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
@@ -162,7 +166,9 @@ ChildResult runChild(const std::vector<std::string>& argv)
 // tq-b9-sim in the background for one run: started fresh, so every run meets an erased radio.
 class Simulator {
 public:
-    Simulator(const std::string& bin, bool paced)
+    Simulator(const std::string& bin, bool paced) { start(bin, paced); }
+    Simulator() = default;
+    void start(const std::string& bin, bool paced)
     {
         int out[2];
         makePipe(out);
@@ -172,8 +178,11 @@ public:
         if (m_pid == 0) {
             ::dup2(out[1], STDOUT_FILENO);
             std::vector<std::string> argv{bin + "/tq-b9-sim", "--quiet"};
-            if (paced)
+            // Paced runs stand for a real cable, and real cables are USB adapters.
+            if (paced) {
                 argv.emplace_back("--pace");
+                argv.emplace_back("--usb");
+            }
             execOrDie(argv);
         }
         ::close(out[1]);
@@ -190,6 +199,8 @@ public:
     }
     ~Simulator()
     {
+        if (m_pid < 0)
+            return;
         ::kill(m_pid, SIGTERM);
         ::waitpid(m_pid, nullptr, 0);
         ::close(m_out);
@@ -210,14 +221,22 @@ struct CliRun {
     double writeSeconds = 0; // from "write: N blocks to send" to "end of session"
 };
 
-CliRun runCli(const std::string& bin, bool paced)
+// One tq-b9-cli with a fresh simulated radio on each of its ports.
+CliRun runCli(const std::string& bin, bool paced, int radios = 1)
 {
-    const Simulator sim(bin, paced);
-    CliRun run{runChild({bin + "/tq-b9-cli", "--allow-test-firmware", "--port", sim.device()}), 0};
+    std::vector<Simulator> sims(static_cast<std::size_t>(radios));
+    std::vector<std::string> argv{bin + "/tq-b9-cli", "--allow-test-firmware"};
+    std::string expected;
+    for (Simulator& sim : sims) {
+        sim.start(bin, paced);
+        argv.insert(argv.end(), {"--port", sim.device()});
+        expected += radios == 1 ? "Completed.\n" : sim.device() + ": Completed.\n";
+    }
+    CliRun run{runChild(argv), 0};
     const ChildResult& c = run.child;
     const auto begun = c.lineTime("blocks to send");
     const auto ended = c.lineTime("end of session");
-    if (c.status != 0 || c.out != "Completed.\n" || !begun || !ended) {
+    if (c.status != 0 || c.out != expected || !begun || !ended) {
         std::fprintf(stderr, "tq-b9-perf: tq-b9-cli did not complete (status %d): %s", c.status,
                      c.out.c_str());
         for (const Line& line : c.err)
@@ -264,7 +283,7 @@ std::string format(const char* pattern, double value)
 
 int usage()
 {
-    std::fprintf(stderr, "Usage: tq-b9-perf [--runs N] [--no-paced] [--rows-only]\n");
+    std::fprintf(stderr, "Usage: tq-b9-perf [--runs N] [--no-paced] [--radios N] [--rows-only]\n");
     return 64;
 }
 
@@ -278,11 +297,14 @@ int main(int argc, char** argv)
         return windowRun(argc, argv, argv[2]);
 
     int runs = 5;
+    int radios = 16;
     bool paced = true;
     bool header = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
             runs = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--radios") == 0 && i + 1 < argc)
+            radios = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--no-paced") == 0)
             paced = false;
         else if (std::strcmp(argv[i], "--rows-only") == 0)
@@ -290,7 +312,7 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if (runs < 1)
+    if (runs < 1 || radios < 0 || radios > 64)
         return usage();
     const std::string bin = ownDirectory();
 
@@ -302,6 +324,8 @@ int main(int argc, char** argv)
     // and 1032 + 4 for the erase, each program packet and the end packet.
     const long wireBytes = (10 + 6) + (9 + 4) + (1032 + 4) * (blocks + 2L);
     const double wireSeconds = static_cast<double>(wireBytes) / kLineBytesPerSecond;
+    // Every exchange of a run: model query, connect, erase, the blocks and the end.
+    const double exchanges = blocks + 4.0;
 
     std::fprintf(stderr, "tq-b9-perf: %d unpaced runs of tq-b9-cli, %d blocks each\n", runs,
                  blocks);
@@ -318,10 +342,18 @@ int main(int argc, char** argv)
     }
 
     std::optional<CliRun> pacedRun;
+    std::optional<CliRun> stationRun;
     if (paced) {
-        std::fprintf(stderr, "tq-b9-perf: one run paced at 57600 8N1, about %.0f s\n", wireSeconds);
+        std::fprintf(stderr,
+                     "tq-b9-perf: one run paced at 57600 8N1, delivered every 1 ms, about %.0f s\n",
+                     wireSeconds);
         pacedRun = runCli(bin, true);
         cliRss = std::max(cliRss, pacedRun->child.maxRssKb);
+        if (radios > 1) {
+            std::fprintf(stderr, "tq-b9-perf: %d radios from one tq-b9-cli, the same way\n",
+                         radios);
+            stationRun = runCli(bin, true, radios);
+        }
     }
 
     std::fprintf(stderr, "tq-b9-perf: one Start of the window (frmMain, offscreen)\n");
@@ -349,7 +381,8 @@ int main(int argc, char** argv)
         "", "tq-b9-perf --no-paced");
     if (pacedRun) {
         const double total = pacedRun->child.wallSeconds;
-        row("Full run, paced 57600 8N1: total time", format("%.2f s", total), "", "tq-b9-perf");
+        row("Full run, paced 57600 8N1, bytes delivered every 1 ms: total time",
+            format("%.2f s", total), "", "tq-b9-perf");
         row("Wire-time limit (bytes received ÷ 5,760 B/s)",
             format("%.2f s", wireSeconds) + format(" (%.0f bytes)", static_cast<double>(wireBytes)),
             "", "tq-b9-perf");
@@ -358,7 +391,29 @@ int main(int argc, char** argv)
         row("CPU time of tq-b9-cli during the paced run",
             format("%.2f s", pacedRun->child.cpuSeconds) +
                 format(" = %.2f %% of its wall time", 100 * pacedRun->child.cpuSeconds / total),
-            "< 1 %", "tq-b9-perf");
+            "< 0.5 %", "tq-b9-perf");
+        row("Wakes of tq-b9-cli per exchange during the paced run",
+            format("%.1f", static_cast<double>(pacedRun->child.wakes) / exchanges) +
+                format(" (%.0f in all)", static_cast<double>(pacedRun->child.wakes)),
+            "report", "tq-b9-perf");
+    }
+    if (stationRun) {
+        const ChildResult& c = stationRun->child;
+        const std::string many = format("%.0f radios", radios);
+        row((many + " from one tq-b9-cli, paced: total time").c_str(),
+            format("%.2f s", c.wallSeconds) +
+                format(" = %.4f × one radio's", c.wallSeconds / pacedRun->child.wallSeconds),
+            "≤ 1.02 ×", "tq-b9-perf");
+        row((many + ": CPU time of tq-b9-cli").c_str(),
+            format("%.2f s", c.cpuSeconds) +
+                format(" = %.2f %% of one core", 100 * c.cpuSeconds / c.wallSeconds),
+            "< 8 %", "tq-b9-perf");
+        row((many + ": wakes of tq-b9-cli per exchange").c_str(),
+            format("%.1f", static_cast<double>(c.wakes) / (exchanges * radios)) +
+                format(" (%.0f in all)", static_cast<double>(c.wakes)),
+            "report", "tq-b9-perf");
+        row((many + ": peak resident memory of tq-b9-cli").c_str(),
+            format("%.1f MB", megabytes(c.maxRssKb)), "report", "tq-b9-perf");
     }
     row("Peak resident memory of tq-b9-cli over a full run", format("%.1f MB", megabytes(cliRss)),
         "< 16 MB", "tq-b9-perf");
