@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMetaMethod>
+#include <QScopeGuard>
 
 namespace tqb9 {
 namespace {
@@ -16,6 +18,15 @@ constexpr char kLf = '\n';
 // What an exchange's nested event loop returns when one of our own events woke it. Anything else
 // means the application asked every loop to exit.
 constexpr int kWoken = 1;
+// Holding input back pays when it saves at least this much of the line's time: a shorter hold
+// costs its own wake and saves at most one of a USB adapter's 1 ms deliveries.
+constexpr std::chrono::microseconds kHoldOffWorthIt{2000};
+// A hold ends this much before the line can have carried the rest, so the wait that follows
+// catches the last bytes as they come instead of finding them late.
+constexpr std::chrono::microseconds kHoldOffMargin{1000};
+// Bytes still coming in this long after a wait began come at a line's pace; a device that has
+// everything ready (a pseudo-terminal in a test) delivers it all at once, and is never held.
+constexpr std::chrono::microseconds kTrickle{1000};
 
 const QByteArray kModelQuery = QByteArrayLiteral("ZK~TQ-B9E");
 const QByteArray kConnect = QByteArrayLiteral("ZK~FLASH");
@@ -64,6 +75,15 @@ Link::Link(QObject* parent) : QObject(parent)
 {
     setLine(std::make_unique<QSerialPortLine>());
     setWindow(std::make_unique<PreciseWindow>());
+    // A start bit, the data bits, the parity bit if any and the stop bits make one byte.
+    const LineSettings line = LineSettings::parse(kLineSettings);
+    const double stop = line.stopBits == QSerialPort::OneStop          ? 1
+                        : line.stopBits == QSerialPort::OneAndHalfStop ? 1.5
+                                                                       : 2;
+    m_bytesPerSecond =
+        line.baudRate / (1 + line.dataBits + (line.parity == QSerialPort::NoParity ? 0 : 1) + stop);
+    m_holdOff.setTimerType(Qt::PreciseTimer);
+    m_holdOff.setSingleShot(true);
 }
 
 Link::~Link() = default;
@@ -132,23 +152,74 @@ void Link::throwIfFailed() const
         throw SerialError(QStringLiteral("the port is not open"), QSerialPort::NotOpenError);
 }
 
+std::chrono::microseconds Link::lineTime(qint64 bytes) const
+{
+    return std::chrono::microseconds(
+        static_cast<qint64>(1e6 * static_cast<double>(bytes) / m_bytesPerSecond));
+}
+
+void Link::openWindow(std::chrono::milliseconds span)
+{
+    m_window->open(span);
+    m_windowEnds = m_window->now() + span;
+}
+
 void Link::waitFor(qint64 count)
 {
+    // Until the line can have carried what is awaited, each piece of it arriving (every
+    // millisecond from a USB adapter) would wake the program for nothing. So a long wait takes in
+    // only the first byte; if that came at a line's pace rather than all at once, the rest is
+    // held in the driver until shortly before the line can have carried it, and then read as
+    // it comes. At most one hold per wait, and never up to the end of the window.
+    enum class Input { Flowing, FirstByte, Held };
+    Input input = Input::Flowing;
+    const auto release = [this, &input] {
+        if (input != Input::Flowing)
+            m_line->holdInput(false);
+        input = Input::Flowing;
+    };
+    const QScopeGuard released(release);
+    QElapsedTimer waiting;
+    waiting.start();
+    if (m_line->isOpen() && lineTime(count - m_line->bytesWaiting()) >= kHoldOffWorthIt &&
+        m_line->holdInput(true)) {
+        input = Input::FirstByte;
+    }
+
     while (m_window->isOpen()) {
         throwIfFailed();
         // readyRead fires only for new bytes, so what is already waiting must be counted first.
-        if (m_line->bytesWaiting() >= count)
+        const qint64 have = m_line->bytesWaiting();
+        if (have >= count)
             return;
 
         QEventLoop loop;
         const auto wake = [&loop] {
             loop.exit(kWoken);
         };
-        connect(m_line.get(), &SerialLine::readyRead, &loop, wake);
+        if (input == Input::FirstByte && have > 0) {
+            const auto rest = lineTime(count - have);
+            if (std::chrono::nanoseconds(waiting.nsecsElapsed()) >= kTrickle &&
+                rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
+                input = Input::Held;
+                m_holdOff.start(
+                    std::chrono::round<std::chrono::milliseconds>(rest - kHoldOffMargin));
+                connect(&m_holdOff, &QTimer::timeout, &loop, wake);
+            } else {
+                release();
+            }
+        }
+        if (input != Input::Held)
+            connect(m_line.get(), &SerialLine::readyRead, &loop, wake);
         connect(m_line.get(), &SerialLine::failed, &loop, wake);
         connect(m_window.get(), &ReplyWindow::expired, &loop, wake);
         connect(this, &Link::interrupted, &loop, wake);
-        if (loop.exec() != kWoken && !aborted())
+        const int woken = loop.exec();
+        if (input == Input::Held) {
+            m_holdOff.stop();
+            release();
+        }
+        if (woken != kWoken && !aborted())
             abort(QStringLiteral("the program is closing"));
     }
     // A line that failed while the window was running out must still end as an error.
@@ -168,7 +239,7 @@ qint64 Link::exchange(std::initializer_list<Piece> pieces)
         }
         m_lastSentAt = m_window->now();
         if (first)
-            m_window->open();
+            openWindow(m_window->length());
         first = false;
         while (taken < piece.awaited && m_window->isOpen()) {
             const qint64 needed = piece.awaited - taken;
@@ -240,7 +311,7 @@ void Link::settleOwedReplies()
         const std::chrono::milliseconds left = until - m_window->now();
         if (left <= std::chrono::milliseconds::zero())
             break;
-        m_window->open(left);
+        openWindow(left);
         waitFor(1);
         owed -= static_cast<int>(std::ranges::count(m_line->readAll(), kLf));
     }

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace tqb9 {
 
@@ -99,6 +100,9 @@ private:
     // Returns when at least count bytes wait, or the window has closed. Throws on a failed line
     // or an abort.
     void waitFor(qint64 count);
+    // How long the line takes to carry bytes.
+    std::chrono::microseconds lineTime(qint64 bytes) const;
+    void openWindow(std::chrono::milliseconds span);
     void throwIfFailed() const;
     void noteError(const std::exception& error);
 
@@ -115,6 +119,11 @@ private:
     int m_attemptsSent = 0;
     int m_repliesSeen = 0;
     std::chrono::milliseconds m_lastSentAt{0};
+    // When the open window closes, on its clock.
+    std::chrono::milliseconds m_windowEnds{0};
+    double m_bytesPerSecond = 0;
+    // Ends a wait's hold on input shortly before the line can have carried everything awaited.
+    QTimer m_holdOff;
 };
 
 } // namespace tqb9

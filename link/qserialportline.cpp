@@ -137,6 +137,16 @@ void QSerialPortLine::discardInput()
         m_port.clear(QSerialPort::Input);
 }
 
+bool QSerialPortLine::holdInput(bool hold)
+{
+    if (!m_port.isOpen())
+        return false;
+    // QSerialPort stops watching the device once its read buffer is full, and watches again once
+    // the limit is lifted: a one-byte buffer leaves every later byte in the driver.
+    m_port.setReadBufferSize(hold ? 1 : 0);
+    return true;
+}
+
 void QSerialPortLine::note(QSerialPort::SerialPortError kind)
 {
     setError(kind, QStringLiteral("%1: %2").arg(m_device, m_port.errorString()));

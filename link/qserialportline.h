@@ -20,6 +20,7 @@ public:
     qint64 bytesWaiting() const override;
     QByteArray readAll() override;
     void discardInput() override;
+    bool holdInput(bool hold) override;
 
 private:
     static constexpr qint64 kReadBuffer = 8192;

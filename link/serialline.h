@@ -54,6 +54,14 @@ public:
     virtual QByteArray readAll() = 0;
     // Drops whatever input the driver and the line hold.
     virtual void discardInput() = 0;
+    // While held, bytes that arrive stay with the driver and wake nobody (after at most one
+    // last readyRead); released, they are read as usual. False, and nothing held, on a line that
+    // cannot do it.
+    virtual bool holdInput(bool hold)
+    {
+        Q_UNUSED(hold);
+        return false;
+    }
 
     QSerialPort::SerialPortError error() const { return m_error; }
     QString errorString() const { return m_errorString; }
