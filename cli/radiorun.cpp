@@ -97,6 +97,17 @@ RunReport RadioRun::exec()
                          }
                      });
 
+    if (m_setup.trace && m_events.trace) {
+        QObject::connect(
+            &session.link().line(), &SerialLine::opened,
+            [&](const QString& device, const QString& lowLatency) {
+                m_events.trace(
+                    QStringLiteral("[%1s] opened %2; low latency: %3\n")
+                        .arg(static_cast<double>(runClock.nsecsElapsed()) / 1e9, 8, 'f', 3)
+                        .arg(device, lowLatency));
+            });
+    }
+
     report.outcome = session.runStart();
     report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
     report.step = session.currentStep();

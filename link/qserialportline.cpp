@@ -64,8 +64,7 @@ QSerialPortLine::QSerialPortLine(QObject* parent) : SerialLine(parent)
 
 QSerialPortLine::~QSerialPortLine()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    close();
 }
 
 bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
@@ -84,17 +83,24 @@ bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
     m_port.setStopBits(settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_opening = true;
-    const bool opened = m_port.open(QIODevice::ReadWrite);
+    const bool ok = m_port.open(QIODevice::ReadWrite);
     m_opening = false;
-    if (!opened)
+    if (!ok) {
         note(m_port.error());
-    return opened;
+        return false;
+    }
+    m_lowLatency = requestLowLatency(m_port.handle());
+    emit opened(device, m_lowLatency.note);
+    return true;
 }
 
 void QSerialPortLine::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    if (!m_port.isOpen())
+        return;
+    restoreLatency(m_port.handle(), m_lowLatency);
+    m_lowLatency = {};
+    m_port.close();
 }
 
 bool QSerialPortLine::write(QByteArrayView bytes)
@@ -162,7 +168,7 @@ void QSerialPortLine::onError(QSerialPort::SerialPortError kind)
     note(kind);
     // A vanished device keeps reporting its error at full CPU while the port stays open.
     if (kind == QSerialPort::ResourceError)
-        m_port.close();
+        close();
     emit failed();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/lowlatency.h"
 #include "link/serialline.h"
 
 #include <QSerialPort>
@@ -31,6 +32,7 @@ private:
     QSerialPort m_port;
     QString m_device;
     bool m_opening = false;
+    LowLatency m_lowLatency;
 };
 
 } // namespace tqb9

@@ -68,6 +68,9 @@ public:
     void clearError() { setError(QSerialPort::NoError, {}); }
 
 signals:
+    // The line is open on device; lowLatency says what its driver answered to the request for
+    // low latency, for a trace.
+    void opened(const QString& device, const QString& lowLatency);
     void readyRead();
     void failed();
 

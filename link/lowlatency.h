@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace tqb9 {
+
+// A USB serial adapter's driver may gather received bytes before it passes them on (an FTDI
+// chip's latency timer is 16 ms by default), which adds up to seconds over a run of 500 short
+// waits. Where the driver offers it, the port asks for its bytes at once while the program has
+// it open, and gives the driver its own setting back when it closes.
+struct LowLatency {
+    bool took = false;    // the driver delivers at once now (or already did)
+    bool changed = false; // this program turned it on, so closing turns it off again
+    QString note;         // what happened, for a trace
+};
+
+// handle is the open port's descriptor (QSerialPort::handle()).
+LowLatency requestLowLatency(qintptr handle);
+void restoreLatency(qintptr handle, const LowLatency& requested);
+
+} // namespace tqb9

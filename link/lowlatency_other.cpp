@@ -1,0 +1,14 @@
+#include "link/lowlatency.h"
+
+namespace tqb9 {
+
+// No driver request here. On Windows the adapter's own setting does it: for FTDI adapters, the
+// port's Properties > Port Settings > Advanced > Latency Timer, 1 ms (see README).
+LowLatency requestLowLatency(qintptr)
+{
+    return {false, false, QStringLiteral("not offered on this system")};
+}
+
+void restoreLatency(qintptr, const LowLatency&) {}
+
+} // namespace tqb9
