@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
 namespace tqb9::sim {
@@ -159,9 +160,7 @@ SimRadio::SimRadio(QObject* parent) : QObject(parent), m_flash(kFlashSize, Qt::U
     m_paceTimer.setSingleShot(true);
     m_paceTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_paceTimer, &QTimer::timeout, this, &SimRadio::pump);
-    m_usbFrame.setInterval(kUsbFrame);
-    m_usbFrame.setTimerType(Qt::PreciseTimer);
-    connect(&m_usbFrame, &QTimer::timeout, this, &SimRadio::onUsbFrame);
+    connect(&m_usbFrame, &FrameClock::tick, this, &SimRadio::onUsbFrame);
     m_drainTimer.setInterval(kDrainPoll);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_drainTimer, &QTimer::timeout, this, &SimRadio::checkDrained);
@@ -231,7 +230,7 @@ void SimRadio::closePty()
     m_readNotifier.reset();
     m_writeNotifier.reset();
     m_paceTimer.stop();
-    m_usbFrame.stop();
+    m_usbFrame.setRunning(false);
     m_drainTimer.stop();
     m_drainWaiters.clear();
     m_out.clear();
@@ -255,7 +254,7 @@ void SimRadio::setUsbLatency(std::chrono::milliseconds latency)
 {
     m_usbLatency = std::max(latency, std::chrono::milliseconds{0});
     if (m_usbLatency.count() == 0) {
-        m_usbFrame.stop();
+        m_usbFrame.setRunning(false);
         m_out.prepend(m_adapter);
         m_adapter.clear();
     }
@@ -336,6 +335,13 @@ void SimRadio::onReadable()
 // whatever the pieces the program writes it in.
 void SimRadio::take(QByteArrayView bytes)
 {
+    // What answers one read of the program's bytes goes out in one write, as a cable's echo
+    // comes as one stream: a program never sees the packet's header echoed apart from the rest.
+    m_taking = true;
+    const auto sendTaken = qScopeGuard([this] {
+        m_taking = false;
+        pump();
+    });
     qsizetype pos = 0;
     while (pos < bytes.size() && isRunning()) {
         if (m_in.isEmpty())
@@ -608,7 +614,8 @@ void SimRadio::send(QByteArrayView bytes)
         m_burstBytes = 0;
     }
     m_out += bytes;
-    pump();
+    if (!m_taking)
+        pump();
 }
 
 // Hands queued bytes to the pty. Paced, byte k of a burst leaves when its tenth bit would have
@@ -616,8 +623,8 @@ void SimRadio::send(QByteArrayView bytes)
 void SimRadio::pump()
 {
     if (m_usbLatency.count() > 0) {
-        if ((!m_out.isEmpty() || !m_adapter.isEmpty()) && isRunning() && !m_usbFrame.isActive())
-            m_usbFrame.start();
+        if ((!m_out.isEmpty() || !m_adapter.isEmpty()) && isRunning() && !m_usbFrame.isRunning())
+            m_usbFrame.setRunning(true);
         return;
     }
     while (isRunning() && !m_out.isEmpty()) {
@@ -664,7 +671,7 @@ void SimRadio::pump()
 void SimRadio::onUsbFrame()
 {
     if (!isRunning()) {
-        m_usbFrame.stop();
+        m_usbFrame.setRunning(false);
         return;
     }
     const qint64 now = m_clock.nsecsElapsed();
@@ -696,13 +703,13 @@ void SimRadio::onUsbFrame()
         }
         if (!m_adapter.isEmpty()) {
             // The program is not reading: no frames until the pty takes bytes again.
-            m_usbFrame.stop();
+            m_usbFrame.setRunning(false);
             m_writeNotifier->setEnabled(true);
             return;
         }
     }
     if (m_out.isEmpty() && m_adapter.isEmpty())
-        m_usbFrame.stop();
+        m_usbFrame.setRunning(false);
 }
 
 // The pty has no event for "the other side has read everything", so this looks every few

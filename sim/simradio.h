@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/frameclock.h"
+
 #include <array>
 #include <chrono>
 #include <functional>
@@ -268,6 +270,7 @@ private:
     // Output: echo and replies wait here until the pty (and, when pacing, the line) takes them.
     QByteArray m_out;
     bool m_pacing = false;
+    bool m_taking = false; // inside take(): sends wait for its end
     QElapsedTimer m_clock;
     qint64 m_burstStartNs = 0;
     qint64 m_burstBytes = 0;
@@ -277,7 +280,7 @@ private:
     std::chrono::milliseconds m_usbLatency{0};
     QByteArray m_adapter;
     qint64 m_adapterSinceNs = 0;
-    QTimer m_usbFrame;
+    FrameClock m_usbFrame;
     QTimer m_drainTimer;
     QList<DrainWaiter> m_drainWaiters;
 };
