@@ -177,6 +177,9 @@ public:
             fail("fork");
         if (m_pid == 0) {
             ::dup2(out[1], STDOUT_FILENO);
+            // Qt's own event dispatcher times to the microsecond; GLib's rounds every timer to
+            // whole milliseconds, which would make the simulated adapter's frames late.
+            ::setenv("QT_NO_GLIB", "1", 1);
             std::vector<std::string> argv{bin + "/tq-b9-sim", "--quiet"};
             // Paced runs stand for a real cable, and real cables are USB adapters.
             if (paced) {
