@@ -24,9 +24,8 @@ constexpr std::chrono::microseconds kHoldOffWorthIt{2000};
 // A hold ends this much before the line can have carried the rest, so the wait that follows
 // catches the last bytes as they come instead of finding them late.
 constexpr std::chrono::microseconds kHoldOffMargin{1000};
-// Bytes still coming in this long after a wait began come at a line's pace; a device that has
-// everything ready (a pseudo-terminal in a test) delivers it all at once, and is never held.
-constexpr std::chrono::microseconds kTrickle{1000};
+// What a USB adapter may hand over at once beyond the line's pace: one of its packets.
+constexpr qint64 kBurstSlack = 64;
 
 const QByteArray kModelQuery = QByteArrayLiteral("ZK~TQ-B9E");
 const QByteArray kConnect = QByteArrayLiteral("ZK~FLASH");
@@ -168,9 +167,11 @@ void Link::waitFor(qint64 count)
 {
     // Until the line can have carried what is awaited, each piece of it arriving (every
     // millisecond from a USB adapter) would wake the program for nothing. So a long wait takes in
-    // only the first byte; if that came at a line's pace rather than all at once, the rest is
-    // held in the driver until shortly before the line can have carried it, and then read as
-    // it comes. At most one hold per wait, and never up to the end of the window.
+    // only the first byte and leaves the rest with the driver. If what the driver has gathered by
+    // then is no more than the line can have carried since the wait began, the rest stays there
+    // until shortly before the line can have carried it, and is then read as it comes; a device
+    // that has everything at once (a pseudo-terminal in a test) is read at once. At most one hold
+    // per wait, and never up to the end of the window.
     enum class Input { Flowing, FirstByte, Held };
     Input input = Input::Flowing;
     const auto release = [this, &input] {
@@ -199,11 +200,12 @@ void Link::waitFor(qint64 count)
         };
         if (input == Input::FirstByte && have > 0) {
             const auto rest = lineTime(count - have);
-            if (std::chrono::nanoseconds(waiting.nsecsElapsed()) >= kTrickle &&
-                rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
+            const bool linePace =
+                lineTime(have - kBurstSlack) <= std::chrono::nanoseconds(waiting.nsecsElapsed());
+            if (linePace && rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
                 input = Input::Held;
                 m_holdOff.start(
-                    std::chrono::round<std::chrono::milliseconds>(rest - kHoldOffMargin));
+                    std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
                 connect(&m_holdOff, &QTimer::timeout, &loop, wake);
             } else {
                 release();

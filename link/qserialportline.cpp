@@ -1,5 +1,6 @@
 #include "link/qserialportline.h"
 
+#include <algorithm>
 #include <QStringList>
 
 namespace tqb9 {
@@ -96,6 +97,7 @@ bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
 
 void QSerialPortLine::close()
 {
+    m_held = false;
     if (!m_port.isOpen())
         return;
     restoreLatency(m_port.handle(), m_lowLatency);
@@ -125,7 +127,10 @@ bool QSerialPortLine::write(QByteArrayView bytes)
 
 qint64 QSerialPortLine::bytesWaiting() const
 {
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    if (!m_port.isOpen())
+        return 0;
+    return m_port.bytesAvailable() +
+           (m_held ? std::max<qint64>(0, driverInputCount(m_port.handle())) : 0);
 }
 
 QByteArray QSerialPortLine::readAll()
@@ -145,11 +150,16 @@ void QSerialPortLine::discardInput()
 
 bool QSerialPortLine::holdInput(bool hold)
 {
-    if (!m_port.isOpen())
+    // Holding pays only where the driver says how much it holds meanwhile.
+    if (!m_port.isOpen() || (hold && driverInputCount(m_port.handle()) < 0))
         return false;
+    m_held = hold;
     // QSerialPort stops watching the device once its read buffer is full, and watches again once
     // the limit is lifted: a one-byte buffer leaves every later byte in the driver.
     m_port.setReadBufferSize(hold ? 1 : 0);
+    // Released, what the driver gathered is taken in at once.
+    if (!hold)
+        m_port.waitForReadyRead(0);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/lowlatency.h"
+#include "link/serialdriver.h"
 #include "link/serialline.h"
 
 #include <QSerialPort>
@@ -33,6 +33,7 @@ private:
     QString m_device;
     bool m_opening = false;
     LowLatency m_lowLatency;
+    bool m_held = false;
 };
 
 } // namespace tqb9

@@ -18,4 +18,7 @@ struct LowLatency {
 LowLatency requestLowLatency(qintptr handle);
 void restoreLatency(qintptr handle, const LowLatency& requested);
 
+// Received bytes the driver holds that nobody has read yet, or -1 where the system does not say.
+qint64 driverInputCount(qintptr handle);
+
 } // namespace tqb9

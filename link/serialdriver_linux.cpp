@@ -1,4 +1,4 @@
-#include "link/lowlatency.h"
+#include "link/serialdriver.h"
 
 #include <cerrno>
 #include <cstring>
@@ -42,6 +42,12 @@ void restoreLatency(qintptr handle, const LowLatency& requested)
         return;
     serial.flags &= ~ASYNC_LOW_LATENCY;
     ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+qint64 driverInputCount(qintptr handle)
+{
+    int count = 0;
+    return ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 ? count : -1;
 }
 
 } // namespace tqb9

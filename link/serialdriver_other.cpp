@@ -1,4 +1,4 @@
-#include "link/lowlatency.h"
+#include "link/serialdriver.h"
 
 namespace tqb9 {
 
@@ -10,5 +10,10 @@ LowLatency requestLowLatency(qintptr)
 }
 
 void restoreLatency(qintptr, const LowLatency&) {}
+
+qint64 driverInputCount(qintptr)
+{
+    return -1;
+}
 
 } // namespace tqb9

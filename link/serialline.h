@@ -55,8 +55,8 @@ public:
     // Drops whatever input the driver and the line hold.
     virtual void discardInput() = 0;
     // While held, bytes that arrive stay with the driver and wake nobody (after at most one
-    // last readyRead); released, they are read as usual. False, and nothing held, on a line that
-    // cannot do it.
+    // last readyRead), and bytesWaiting() counts them there; released, they are taken in at once.
+    // Release before reading. False, and nothing held, on a line that cannot do it.
     virtual bool holdInput(bool hold)
     {
         Q_UNUSED(hold);
