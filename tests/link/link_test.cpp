@@ -11,6 +11,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
+#include <QTimer>
 
 namespace tqb9 {
 namespace {
@@ -140,6 +141,53 @@ TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
     std::printf("silent 5000 ms window: %lld ms wall, %.1f ms CPU\n", elapsed, cpu * 1000);
     EXPECT_FALSE(link.line().isOpen());
     EXPECT_EQ(radio.count(Command::Query), 1);
+}
+
+// Over a pseudo-terminal and QSerialPort, against a radio at the line's pace that hands its bytes
+// over every millisecond as a USB adapter does. A packet's wait leaves the bytes with the driver
+// until the line can have carried them, so it wakes a few times instead of once a burst, and
+// loses no time by it; a cable pulled during such a hold still fails the packet long before the
+// window would have run out.
+TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
+{
+    SimRadio radio;
+    QString error;
+    ASSERT_TRUE(radio.start(&error)) << error.toStdString();
+    radio.setPacing(true);
+    radio.setUsbLatency(1ms);
+    Link link;
+    link.setDevice(radio.devicePath());
+    ASSERT_EQ(link.ConnectRadio(), reply::CT);
+    QByteArray end(1032, '\xFF');
+    end[1] = '\xFE';
+    end[2] = 'E';
+    end[3] = 'D';
+    end[1031] = '\x86';
+    const auto send = [&] {
+        std::int16_t count = -1;
+        link.inPortFrame(-1, [&] { return count = link.SendBlock(end); });
+        return count;
+    };
+    int wakes = 0;
+    QObject::connect(&link.line(), &SerialLine::readyRead, [&wakes] { ++wakes; });
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(send(), 1036);
+    const qint64 elapsed = clock.elapsed();
+    const double wire = 1036 * 1000.0 / sim::kLineBytesPerSecond; // 179.9 ms
+    EXPECT_GE(elapsed, wire * 0.98);
+    EXPECT_LE(elapsed, wire + 60);
+    // About 180 bursts came in; waking for each is what the hold avoids.
+    EXPECT_LE(wakes, 20);
+    std::printf("paced packet: %lld ms for %.1f ms of line, %d wakes\n", elapsed, wire, wakes);
+
+    QTimer::singleShot(40ms, &radio, &SimRadio::hangUp);
+    clock.restart();
+    EXPECT_EQ(send(), -1);
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
+    EXPECT_LT(clock.elapsed(), 300);
+    EXPECT_FALSE(link.line().isOpen());
 }
 
 TEST_F(LinkTest, PortThatCannotBeOpenedFailsWithoutSending)
