@@ -82,7 +82,19 @@ int FrontEnd::exec()
     case Options::Action::Run:
         break;
     }
-    // Checked before any port is touched: a run that cannot be recorded is not started.
+    // The firmware is read and checked once, before any port is touched, and every radio gets
+    // that same image.
+    RadioRun::Setup setup;
+    {
+        Session loaded;
+        loaded.Form_Load();
+        setup.image = QSharedPointer<const MemoryImage>::create(loaded.image());
+        setup.firmware = firmwareFacts(loaded.image());
+    }
+    setup.trace = m_options.trace;
+    setup.traceFull = m_options.traceFull;
+
+    // Checked before any port is touched too: a run that cannot be recorded is not started.
     RunLog log;
     if (!m_options.logPath.isEmpty()) {
         QString error;
@@ -93,8 +105,11 @@ int FrontEnd::exec()
     }
     RunLog* const logged = log.isOpen() ? &log : nullptr;
     if (m_options.ports.size() > 1)
-        return Station(m_options, logged).exec();
-    return run(logged);
+        return Station(m_options, setup, logged).exec();
+    setup.port = m_options.ports.value(0, QStringLiteral("COM1"));
+    setup.comPort = m_options.port;
+    setup.bindings = m_options.bindings;
+    return run(setup, logged);
 }
 
 int FrontEnd::listPorts()
@@ -201,7 +216,7 @@ int FrontEnd::exportImage()
     return exitstatus::Completed;
 }
 
-int FrontEnd::run(RunLog* log)
+int FrontEnd::run(const RadioRun::Setup& setup, RunLog* log)
 {
     Session session;
     if (const auto refused = loadFirmware(session))
@@ -235,9 +250,7 @@ int FrontEnd::run(RunLog* log)
         progress.blockWritten(seconds);
     };
     events.trace = &writeErr;
-    RadioRun run({m_options.ports.value(0, QStringLiteral("COM1")), m_options.port,
-                  m_options.bindings, m_options.trace, m_options.traceFull},
-                 std::move(events));
+    RadioRun run(setup, std::move(events));
 
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::interrupted,

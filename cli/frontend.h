@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
+#include "cli/radiorun.h"
 
 #include <optional>
 #include <QString>
@@ -20,7 +21,7 @@ public:
     int exec();
 
 private:
-    int run(RunLog* log);
+    int run(const RadioRun::Setup& setup, RunLog* log);
     int listPorts();
     int exportImage();
     int info();

@@ -40,6 +40,8 @@ RunReport RadioRun::exec()
     m_session = std::make_unique<Session>();
     Session& session = *m_session;
     session.Form_Load();
+    if (m_setup.image)
+        session.image() = *m_setup.image;
     for (const auto& [port, device] : std::as_const(m_setup.bindings))
         session.ports().bind(port, device);
     session.menu().mnuCom_Click(m_setup.comPort);
@@ -47,7 +49,7 @@ RunReport RadioRun::exec()
     RunReport report;
     report.port = m_setup.port;
     report.started = QDateTime::currentDateTimeUtc();
-    report.firmware = firmwareFacts(session.image());
+    report.firmware = m_setup.firmware;
 
     Failure failure;
     failure.port = m_setup.comPort;

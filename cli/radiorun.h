@@ -8,6 +8,7 @@
 #include <memory>
 #include <QDateTime>
 #include <QList>
+#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
 #include <utility>
@@ -42,6 +43,9 @@ public:
         QList<std::pair<int, QString>> bindings;
         bool trace = false;
         bool traceFull = false;
+        // What to write, loaded and checked once for every run; the built-in firmware when unset.
+        QSharedPointer<const MemoryImage> image;
+        FirmwareFacts firmware;
     };
     // Called in the run's thread.
     struct Events {

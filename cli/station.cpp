@@ -40,7 +40,9 @@ struct Station::Slot {
     std::optional<RunReport> report;
 };
 
-Station::Station(Options options, RunLog* log) : m_options(std::move(options)), m_log(log) {}
+Station::Station(Options options, RadioRun::Setup common, RunLog* log)
+    : m_options(std::move(options)), m_common(std::move(common)), m_log(log)
+{}
 
 Station::~Station()
 {
@@ -61,9 +63,8 @@ int Station::exec()
     QHash<QString, QString> seen;
     for (const QString& given : std::as_const(m_options.ports)) {
         auto slot = std::make_unique<Slot>();
+        slot->setup = m_common;
         slot->setup.port = given;
-        slot->setup.trace = m_options.trace;
-        slot->setup.traceFull = m_options.traceFull;
         QString device = given;
         if (const auto number = comNumber(given)) {
             slot->setup.comPort = *number;

@@ -24,7 +24,8 @@ class RunLog;
 class Station : public QObject {
     Q_OBJECT
 public:
-    Station(Options options, RunLog* log);
+    // Every run starts from common: the firmware and the trace wanted.
+    Station(Options options, RadioRun::Setup common, RunLog* log);
     ~Station() override;
 
     // Returns the exit status.
@@ -40,6 +41,7 @@ private:
     void say(int index, const QString& text);
 
     Options m_options;
+    RadioRun::Setup m_common;
     RunLog* m_log;
     std::vector<std::unique_ptr<Slot>> m_slots;
     bool m_live = false;
