@@ -87,9 +87,26 @@ int FrontEnd::exec()
     RadioRun::Setup setup;
     {
         Session loaded;
-        loaded.Form_Load();
+        if (const auto refused = loadFirmware(loaded))
+            return *refused;
+        // The engine refuses it as well; saying so here keeps standard output empty, as for a
+        // file that was refused, since no run took place.
+        if (loaded.refusesFirmware()) {
+            writeErr(
+                QStringLiteral(
+                    "tq-b9-cli: refused: the firmware is the %1, not firmware for a radio, so "
+                    "nothing was sent; give the radio's firmware with --firmware FILE (S-record "
+                    "or Intel HEX), or add --allow-test-firmware to write the test image into a "
+                    "simulated radio\n")
+                    .arg(loaded.firmwareInfo().source == FirmwareInfo::Source::File
+                             ? QStringLiteral("test image in %1").arg(loaded.firmwareInfo().path)
+                             : QStringLiteral("built-in test image")));
+            return exitstatus::TestImage;
+        }
         setup.image = QSharedPointer<const MemoryImage>::create(loaded.image());
-        setup.firmware = firmwareFacts(loaded.image());
+        setup.allowTestFirmware = m_options.allowTestFirmware;
+        setup.firmware = {loaded.firmwareInfo().sourceText(),
+                          crc32Of(writtenRange(loaded.image()))};
     }
     setup.trace = m_options.trace;
     setup.traceFull = m_options.traceFull;
@@ -218,23 +235,6 @@ int FrontEnd::exportImage()
 
 int FrontEnd::run(const RadioRun::Setup& setup, RunLog* log)
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
-        return *refused;
-    // The engine refuses it as well; saying so here keeps standard output empty, as for a file
-    // that was refused, since no run took place.
-    if (session.refusesFirmware()) {
-        writeErr(QStringLiteral(
-                     "tq-b9-cli: refused: the firmware is the %1, not firmware for a radio, so "
-                     "nothing was sent; give the radio's firmware with --firmware FILE (S-record "
-                     "or Intel HEX), or add --allow-test-firmware to write the test image into a "
-                     "simulated radio\n")
-                     .arg(session.firmwareInfo().source == FirmwareInfo::Source::File
-                              ? QStringLiteral("test image in %1").arg(session.firmwareInfo().path)
-                              : QStringLiteral("built-in test image")));
-        return exitstatus::TestImage;
-    }
-
     // Trace lines would tear a line redrawn in place, so a trace gets the plain progress.
     const bool live = stderrIsTerminal() && !m_options.trace;
     Progress progress(live, m_options.quiet ? Progress::Sink([](const QString&) {})

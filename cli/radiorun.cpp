@@ -42,6 +42,7 @@ RunReport RadioRun::exec()
     session.Form_Load();
     if (m_setup.image)
         session.image() = *m_setup.image;
+    session.setAllowTestFirmware(m_setup.allowTestFirmware);
     for (const auto& [port, device] : std::as_const(m_setup.bindings))
         session.ports().bind(port, device);
     session.menu().mnuCom_Click(m_setup.comPort);

@@ -45,6 +45,7 @@ public:
         bool traceFull = false;
         // What to write, loaded and checked once for every run; the built-in firmware when unset.
         QSharedPointer<const MemoryImage> image;
+        bool allowTestFirmware = false;
         FirmwareFacts firmware;
     };
     // Called in the run's thread.

@@ -1,18 +1,13 @@
 #include "cli/runlog.h"
 
 #include "cli/radiorun.h"
-#include "image/memoryimage.h"
 
-#include <array>
 #include <cmath>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace tqb9::cli {
 namespace {
-
-constexpr long kWrittenFirst = 0xC0000;
-constexpr long kWrittenEnd = 0xFF000; // the boot block above is never written
 
 // Short keys a script can use without quoting.
 const char* jsonStepName(Step step)
@@ -38,34 +33,6 @@ QString crc32Text(std::uint32_t crc)
 {
     return QStringLiteral("0x") +
            QString::number(crc, 16).rightJustified(8, QLatin1Char('0')).toUpper();
-}
-
-std::uint32_t crc32(const QByteArray& bytes)
-{
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char byte : bytes)
-        crc = table[(crc ^ static_cast<std::uint8_t>(byte)) & 0xFF] ^ (crc >> 8);
-    return crc ^ 0xFFFFFFFFu;
-}
-
-FirmwareFacts firmwareFacts(const MemoryImage& image)
-{
-    QByteArray bytes(kWrittenEnd - kWrittenFirst, Qt::Uninitialized);
-    for (long address = kWrittenFirst; address < kWrittenEnd; ++address)
-        bytes[static_cast<qsizetype>(address - kWrittenFirst)] =
-            static_cast<char>(image.byteAt(address));
-    // Only the built-in firmware can be written today; a firmware file would name itself here.
-    return {QStringLiteral("built-in"), crc32(bytes)};
 }
 
 QByteArray logLine(const RunReport& report)

@@ -5,10 +5,6 @@
 #include <QFile>
 #include <QString>
 
-namespace tqb9 {
-class MemoryImage;
-}
-
 namespace tqb9::cli {
 
 struct RunReport;
@@ -19,10 +15,6 @@ struct FirmwareFacts {
     std::uint32_t crc32 = 0; // of 0xC0000..0xFEFFF as the radio will hold them
 };
 
-FirmwareFacts firmwareFacts(const MemoryImage& image);
-
-// CRC-32 as zlib and PNG compute it.
-std::uint32_t crc32(const QByteArray& bytes);
 // "0x1A2B3C4D"
 QString crc32Text(std::uint32_t crc);
 

@@ -155,8 +155,8 @@ bool QSerialPortLine::holdInput(bool hold)
         return false;
     m_held = hold;
     // QSerialPort stops watching the device once its read buffer is full, and watches again once
-    // the limit is lifted: a one-byte buffer leaves every later byte in the driver.
-    m_port.setReadBufferSize(hold ? 1 : 0);
+    // it has room: a one-byte buffer leaves every later byte in the driver.
+    m_port.setReadBufferSize(hold ? 1 : kReadBuffer);
     // Released, what the driver gathered is taken in at once.
     if (!hold)
         m_port.waitForReadyRead(0);

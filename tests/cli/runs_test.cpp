@@ -535,140 +535,140 @@ TEST_F(CliFirmware, InfoDescribesAFileWithoutTouchingAPort)
                 QCryptographicHash::hash(written, QCryptographicHash::Sha256).toHex()));
     EXPECT_EQ(r.out.toStdString(), expected.toStdString());
     EXPECT_TRUE(nothingSent());
+}
 
-    // Four radios from one command, each with its own fate. The silent one costs its own 5000 ms
-    // window; the others end long before it, and the exit status is the first failing port's in the
-    // order given, not the first to fail.
-    TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
+// Four radios from one command, each with its own fate. The silent one costs its own 5000 ms
+// window; the others end long before it, and the exit status is the first failing port's in the
+// order given, not the first to fail.
+TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
+{
+    if (builtInBlocks() < 4)
+        GTEST_SKIP() << "the built-in firmware has too few blocks to hang up in the write";
+    sim::SimRadio refusing;
+    sim::SimRadio vanishing;
+    sim::SimRadio silent;
+    for (sim::SimRadio* other : {&refusing, &vanishing, &silent})
+        ASSERT_TRUE(other->start());
+    refusing.setReplyLetters(Command::Erase, "NG");
+    // Pulled out right after its third block, whatever the program is sending by then.
+    QObject::connect(&vanishing, &sim::SimRadio::requestHandled, &vanishing, [&vanishing] {
+        if (vanishing.count(Command::Program) == 3)
+            QTimer::singleShot(0, &vanishing, &sim::SimRadio::hangUp);
+    });
+    silent.setScript([](const sim::Request&) {
+        sim::Response none;
+        none.reply = QByteArray();
+        none.echo = false;
+        return std::optional<sim::Response>(none);
+    });
+
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath(QStringLiteral("runs.jsonl"));
     {
-        if (builtInBlocks() < 4)
-            GTEST_SKIP() << "the built-in firmware has too few blocks to hang up in the write";
-        sim::SimRadio refusing;
-        sim::SimRadio vanishing;
-        sim::SimRadio silent;
-        for (sim::SimRadio* other : {&refusing, &vanishing, &silent})
-            ASSERT_TRUE(other->start());
-        refusing.setReplyLetters(Command::Erase, "NG");
-        // Pulled out right after its third block, whatever the program is sending by then.
-        QObject::connect(&vanishing, &sim::SimRadio::requestHandled, &vanishing, [&vanishing] {
-            if (vanishing.count(Command::Program) == 3)
-                QTimer::singleShot(0, &vanishing, &sim::SimRadio::hangUp);
-        });
-        silent.setScript([](const sim::Request&) {
-            sim::Response none;
-            none.reply = QByteArray();
-            none.echo = false;
-            return std::optional<sim::Response>(none);
-        });
-
-        QTemporaryDir dir;
-        const QString logPath = dir.filePath(QStringLiteral("runs.jsonl"));
-        {
-            QFile earlier(logPath);
-            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-            earlier.write("{\"earlier\":true}\n");
-        }
-        const QStringList devices{radio.devicePath(), vanishing.devicePath(), refusing.devicePath(),
-                                  silent.devicePath()};
-        QStringList args{QStringLiteral("--allow-test-firmware"), QStringLiteral("--log"), logPath};
-        for (const QString& device : devices)
-            args << QStringLiteral("--port") << device;
-        const Result r = run(args);
-
-        EXPECT_EQ(r.out, QStringLiteral("%1: Completed.\n%2: Write failed.\n%3: Erase failed.\n"
-                                        "%4: Error\n")
-                             .arg(devices[0], devices[1], devices[2], devices[3]))
-            << r.err.toStdString();
-        EXPECT_EQ(r.status, 5);
-        EXPECT_TRUE(plainText(r.err));
-        EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
-
-        Session session;
-        session.Form_Load();
-        QByteArray image;
-        for (long address = 0xC0000; address <= 0xFEFFF; ++address)
-            image.append(static_cast<char>(session.image().byteAt(address)));
-        EXPECT_TRUE(radio.flash().first(image.size()) == image);
-        EXPECT_TRUE(radio.errors().isEmpty());
-        EXPECT_EQ(refusing.count(Command::Program), 0);
-        EXPECT_EQ(vanishing.count(Command::End), 0);
-        EXPECT_EQ(silent.count(Command::Connect), 0);
-
-        QFile file(logPath);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        QList<QByteArray> lines = file.readAll().split('\n');
-        ASSERT_EQ(lines.size(),
-                  6); // the earlier line, four runs, and the empty rest after the last
-        EXPECT_EQ(lines.takeFirst(), QByteArray("{\"earlier\":true}"));
-        EXPECT_TRUE(lines.takeLast().isEmpty());
-        struct Expected {
-            const char* outcome;
-            int exit;
-            QJsonValue step;
-            const char* attemptsStep;
-            int attempts;
-        };
-        const QList<Expected> expected{
-            {"Completed.", 0, QJsonValue::Null, "write", builtInBlocks()},
-            {"Write failed.", 5, QStringLiteral("write"), "erase", 1},
-            {"Erase failed.", 4, QStringLiteral("erase"), "erase", 3},
-            {"Error", 1, QStringLiteral("query"), "query", 1}};
-        QHash<QString, QJsonObject> byPort;
-        for (const QByteArray& line : std::as_const(lines)) {
-            const QJsonObject record = QJsonDocument::fromJson(line).object();
-            byPort.insert(record.value(QStringLiteral("port")).toString(), record);
-        }
-        for (int i = 0; i < devices.size(); ++i) {
-            const QJsonObject record = byPort.value(devices[i]);
-            const Expected& e = expected[i];
-            EXPECT_EQ(record.value(QStringLiteral("device")).toString(), devices[i]);
-            EXPECT_EQ(record.value(QStringLiteral("outcome")).toString(), QLatin1String(e.outcome));
-            EXPECT_EQ(record.value(QStringLiteral("exit")).toInt(-1), e.exit);
-            EXPECT_EQ(record.value(QStringLiteral("step")), e.step) << e.outcome;
-            EXPECT_EQ(record.value(QStringLiteral("attempts"))
-                          .toObject()
-                          .value(QLatin1String(e.attemptsStep))
-                          .toInt(),
-                      e.attempts)
-                << e.outcome;
-            EXPECT_TRUE(record.value(QStringLiteral("time")).toString().endsWith(QLatin1Char('Z')));
-            EXPECT_TRUE(record.value(QStringLiteral("firmware"))
-                            .toObject()
-                            .value(QStringLiteral("crc32"))
-                            .toString()
-                            .startsWith(QStringLiteral("0x")));
-        }
-        // The silent radio's window held up nobody but itself.
-        const double silentSeconds =
-            byPort.value(devices[3]).value(QStringLiteral("seconds")).toDouble();
-        EXPECT_GE(silentSeconds, 5.0);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_LT(byPort.value(devices[i]).value(QStringLiteral("seconds")).toDouble(), 3.0);
+        QFile earlier(logPath);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("{\"earlier\":true}\n");
     }
+    const QStringList devices{radio.devicePath(), vanishing.devicePath(), refusing.devicePath(),
+                              silent.devicePath()};
+    QStringList args{QStringLiteral("--allow-test-firmware"), QStringLiteral("--log"), logPath};
+    for (const QString& device : devices)
+        args << QStringLiteral("--port") << device;
+    const Result r = run(args);
 
-    // Refused before any radio hears a byte: a log that cannot be written, and one device named
-    // twice (here once through a COM number bound to it).
-    TEST_F(CliRun, StationRefusalsTouchNoPort)
-    {
-        sim::SimRadio other;
-        ASSERT_TRUE(other.start());
-        const QList<std::pair<QStringList, int>> cases{
-            {{QStringLiteral("--log"), QStringLiteral("/nonexistent-dir/runs.jsonl"),
-              QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--port"),
-              other.devicePath()},
-             73},
-            {{QStringLiteral("--com"), QStringLiteral("2=") + radio.devicePath(),
-              QStringLiteral("--port"), other.devicePath(), QStringLiteral("--port"),
-              QStringLiteral("COM2"), QStringLiteral("--port"), radio.devicePath()},
-             64},
-        };
-        for (const auto& [args, status] : cases) {
-            const Result r = run(args + QStringList{QStringLiteral("--allow-test-firmware")});
-            EXPECT_EQ(r.status, status) << r.err.toStdString();
-            EXPECT_TRUE(r.out.isEmpty());
-        }
-        EXPECT_EQ(radio.count(Command::Query) + other.count(Command::Query), 0);
+    EXPECT_EQ(r.out, QStringLiteral("%1: Completed.\n%2: Write failed.\n%3: Erase failed.\n"
+                                    "%4: Error\n")
+                         .arg(devices[0], devices[1], devices[2], devices[3]))
+        << r.err.toStdString();
+    EXPECT_EQ(r.status, 5);
+    EXPECT_TRUE(plainText(r.err));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
+
+    Session session;
+    session.Form_Load();
+    QByteArray image;
+    for (long address = 0xC0000; address <= 0xFEFFF; ++address)
+        image.append(static_cast<char>(session.image().byteAt(address)));
+    EXPECT_TRUE(radio.flash().first(image.size()) == image);
+    EXPECT_TRUE(radio.errors().isEmpty());
+    EXPECT_EQ(refusing.count(Command::Program), 0);
+    EXPECT_EQ(vanishing.count(Command::End), 0);
+    EXPECT_EQ(silent.count(Command::Connect), 0);
+
+    QFile file(logPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(),
+              6); // the earlier line, four runs, and the empty rest after the last
+    EXPECT_EQ(lines.takeFirst(), QByteArray("{\"earlier\":true}"));
+    EXPECT_TRUE(lines.takeLast().isEmpty());
+    struct Expected {
+        const char* outcome;
+        int exit;
+        QJsonValue step;
+        const char* attemptsStep;
+        int attempts;
+    };
+    const QList<Expected> expected{{"Completed.", 0, QJsonValue::Null, "write", builtInBlocks()},
+                                   {"Write failed.", 5, QStringLiteral("write"), "erase", 1},
+                                   {"Erase failed.", 4, QStringLiteral("erase"), "erase", 3},
+                                   {"Error", 1, QStringLiteral("query"), "query", 1}};
+    QHash<QString, QJsonObject> byPort;
+    for (const QByteArray& line : std::as_const(lines)) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        byPort.insert(record.value(QStringLiteral("port")).toString(), record);
     }
+    for (int i = 0; i < devices.size(); ++i) {
+        const QJsonObject record = byPort.value(devices[i]);
+        const Expected& e = expected[i];
+        EXPECT_EQ(record.value(QStringLiteral("device")).toString(), devices[i]);
+        EXPECT_EQ(record.value(QStringLiteral("outcome")).toString(), QLatin1String(e.outcome));
+        EXPECT_EQ(record.value(QStringLiteral("exit")).toInt(-1), e.exit);
+        EXPECT_EQ(record.value(QStringLiteral("step")), e.step) << e.outcome;
+        EXPECT_EQ(record.value(QStringLiteral("attempts"))
+                      .toObject()
+                      .value(QLatin1String(e.attemptsStep))
+                      .toInt(),
+                  e.attempts)
+            << e.outcome;
+        EXPECT_TRUE(record.value(QStringLiteral("time")).toString().endsWith(QLatin1Char('Z')));
+        EXPECT_TRUE(record.value(QStringLiteral("firmware"))
+                        .toObject()
+                        .value(QStringLiteral("crc32"))
+                        .toString()
+                        .startsWith(QStringLiteral("0x")));
+    }
+    // The silent radio's window held up nobody but itself.
+    const double silentSeconds =
+        byPort.value(devices[3]).value(QStringLiteral("seconds")).toDouble();
+    EXPECT_GE(silentSeconds, 5.0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_LT(byPort.value(devices[i]).value(QStringLiteral("seconds")).toDouble(), 3.0);
+}
+
+// Refused before any radio hears a byte: a log that cannot be written, and one device named
+// twice (here once through a COM number bound to it).
+TEST_F(CliRun, StationRefusalsTouchNoPort)
+{
+    sim::SimRadio other;
+    ASSERT_TRUE(other.start());
+    const QList<std::pair<QStringList, int>> cases{
+        {{QStringLiteral("--log"), QStringLiteral("/nonexistent-dir/runs.jsonl"),
+          QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--port"),
+          other.devicePath()},
+         73},
+        {{QStringLiteral("--com"), QStringLiteral("2=") + radio.devicePath(),
+          QStringLiteral("--port"), other.devicePath(), QStringLiteral("--port"),
+          QStringLiteral("COM2"), QStringLiteral("--port"), radio.devicePath()},
+         64},
+    };
+    for (const auto& [args, status] : cases) {
+        const Result r = run(args + QStringList{QStringLiteral("--allow-test-firmware")});
+        EXPECT_EQ(r.status, status) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_EQ(radio.count(Command::Query) + other.count(Command::Query), 0);
+}
 
 } // namespace
 } // namespace tqb9
