@@ -1,5 +1,7 @@
 #include "image/firmwarefile.h"
 
+#include "image/hexdigits.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -11,18 +13,6 @@
 
 namespace tqb9 {
 namespace {
-
-constexpr std::array<std::int8_t, 256> kHexDigits = [] {
-    std::array<std::int8_t, 256> digits{};
-    digits.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) {
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-        digits[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::int8_t>(c - 'A' + 10);
-    }
-    return digits;
-}();
 
 // A record's bytes: the count, address, data and checksum of the longest record either format
 // allows (an Intel HEX record with 255 data bytes).

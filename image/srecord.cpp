@@ -1,5 +1,6 @@
 #include "image/srecord.h"
 
+#include "image/hexdigits.h"
 #include "image/memoryimage.h"
 
 #include <array>
@@ -7,20 +8,6 @@
 
 namespace tqb9 {
 namespace {
-
-// Value of each character as a hexadecimal digit, -1 for every other character. A table because
-// the start-up load looks up over half a million characters.
-constexpr std::array<std::int8_t, 256> kHexDigits = [] {
-    std::array<std::int8_t, 256> digits{};
-    digits.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) {
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-        digits[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::int8_t>(c - 'A' + 10);
-    }
-    return digits;
-}();
 
 int hexDigit(char c)
 {
