@@ -5,6 +5,7 @@
 // a virtual clock, so replies late by any margin land exactly where the row says on any machine;
 // one row per step, and a whole run of the built-in firmware, also run over a pseudo-terminal.
 #include "faults/harness.h"
+#include "support/needspty.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,7 @@ class FaultMatrixOnPty : public ::testing::TestWithParam<Row> {};
 
 TEST_P(FaultMatrixOnPty, EndsWithTheRightMessageAndSendsNothingAfterIt)
 {
+    TQB9_NEEDS_PTY();
     runRow(Bench::Line::Pty, GetParam());
 }
 
@@ -272,6 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
 {
+    TQB9_NEEDS_PTY();
     Bench bench(Bench::Line::Pty);
     ASSERT_TRUE(bench.ready()) << bench.problem();
 

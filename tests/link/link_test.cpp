@@ -3,6 +3,7 @@
 #include "link/portmenu.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
+#include "support/needspty.h"
 #include "support/scriptedline.h"
 #include "tests/simscript.h"
 
@@ -123,6 +124,7 @@ TEST_F(LinkTest, EchoWithoutReplyIsKeptForDiagnosis)
 // The one test of the real 5000 ms window, over a pseudo-terminal and QSerialPort.
 TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
 {
+    TQB9_NEEDS_PTY();
     SimRadio radio;
     QString error;
     ASSERT_TRUE(radio.start(&error)) << error.toStdString();
@@ -150,6 +152,7 @@ TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
 // window would have run out.
 TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
 {
+    TQB9_NEEDS_PTY();
     SimRadio radio;
     QString error;
     ASSERT_TRUE(radio.start(&error)) << error.toStdString();
