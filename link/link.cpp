@@ -175,11 +175,16 @@ void Link::waitFor(qint64 count)
     enum class Input { Flowing, FirstByte, Held };
     Input input = Input::Flowing;
     const auto release = [this, &input] {
-        if (input != Input::Flowing)
-            m_line->holdInput(false);
+        if (input == Input::Flowing)
+            return;
         input = Input::Flowing;
+        // What the driver gathered meanwhile is taken in at once, which may signal readyRead.
+        m_line->holdInput(false);
     };
-    const QScopeGuard released(release);
+    const QScopeGuard released([this, &release] {
+        m_holdOff.stop();
+        release();
+    });
     QElapsedTimer waiting;
     waiting.start();
     if (m_line->isOpen() && lineTime(count - m_line->bytesWaiting()) >= kHoldOffWorthIt &&
@@ -187,43 +192,53 @@ void Link::waitFor(qint64 count)
         input = Input::FirstByte;
     }
 
-    while (m_window->isOpen()) {
-        throwIfFailed();
-        // readyRead fires only for new bytes, so what is already waiting must be counted first.
-        const qint64 have = m_line->bytesWaiting();
-        if (have >= count)
+    // One loop for the whole wait: leaving and re-entering a loop at every arrival costs the
+    // dispatcher a wake-up of its own each time.
+    QEventLoop loop;
+    bool over = false;
+    const auto finish = [&loop, &over] {
+        over = true;
+        loop.exit(kWoken);
+    };
+    // Runs on every arrival, and may run again from inside itself when a release hands over
+    // what the driver held; it only ever moves the wait forward.
+    const auto step = [&] {
+        if (over)
             return;
-
-        QEventLoop loop;
-        const auto wake = [&loop] {
-            loop.exit(kWoken);
-        };
-        if (input == Input::FirstByte && have > 0) {
-            const auto rest = lineTime(count - have);
-            const bool linePace =
-                lineTime(have - kBurstSlack) <= std::chrono::nanoseconds(waiting.nsecsElapsed());
-            if (linePace && rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
-                input = Input::Held;
-                m_holdOff.start(
-                    std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
-                connect(&m_holdOff, &QTimer::timeout, &loop, wake);
-            } else {
-                release();
-            }
+        if (!m_window->isOpen() || aborted() || m_line->error() != QSerialPort::NoError ||
+            !m_line->isOpen()) {
+            finish();
+            return;
         }
-        if (input != Input::Held)
-            connect(m_line.get(), &SerialLine::readyRead, &loop, wake);
-        connect(m_line.get(), &SerialLine::failed, &loop, wake);
-        connect(m_window.get(), &ReplyWindow::expired, &loop, wake);
-        connect(this, &Link::interrupted, &loop, wake);
-        const int woken = loop.exec();
-        if (input == Input::Held) {
-            m_holdOff.stop();
+        // readyRead fires only for new bytes, so what is already waiting counts too.
+        const qint64 have = m_line->bytesWaiting();
+        if (have >= count) {
+            finish();
+            return;
+        }
+        if (input != Input::FirstByte || have == 0)
+            return;
+        const auto rest = lineTime(count - have);
+        const bool linePace =
+            lineTime(have - kBurstSlack) <= std::chrono::nanoseconds(waiting.nsecsElapsed());
+        if (linePace && rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
+            input = Input::Held;
+            m_holdOff.start(std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
+        } else {
             release();
         }
-        if (woken != kWoken && !aborted())
-            abort(QStringLiteral("the program is closing"));
-    }
+    };
+    connect(m_line.get(), &SerialLine::readyRead, &loop, step);
+    connect(&m_holdOff, &QTimer::timeout, &loop, [&] {
+        release();
+        step();
+    });
+    connect(m_line.get(), &SerialLine::failed, &loop, finish);
+    connect(m_window.get(), &ReplyWindow::expired, &loop, finish);
+    connect(this, &Link::interrupted, &loop, finish);
+    step();
+    if (!over && loop.exec() != kWoken && !aborted())
+        abort(QStringLiteral("the program is closing"));
     // A line that failed while the window was running out must still end as an error.
     throwIfFailed();
 }
