@@ -31,6 +31,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -264,6 +265,47 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The median time for one byte to cross a pseudo-terminal to a bare process and come back, with
+// a millisecond's sleep between trips as in a paced run: what the machine charges for the two
+// wakes and two hops of every turnaround before any program does any work.
+double ptyRoundTripMicros()
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        fail("posix_openpt");
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        fail("open the pseudo-terminal");
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    constexpr int kTrips = 1000;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        fail("fork");
+    char byte = 'x';
+    if (pid == 0) {
+        for (int i = 0; i < kTrips; ++i) {
+            if (::read(slave, &byte, 1) != 1 || ::write(slave, &byte, 1) != 1)
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    std::vector<double> trips;
+    for (int i = 0; i < kTrips; ++i) {
+        const Clock::time_point start = Clock::now();
+        if (::write(master, &byte, 1) != 1 || ::read(master, &byte, 1) != 1)
+            fail("pseudo-terminal round trip");
+        trips.push_back(1e6 * secondsSince(start));
+        ::usleep(1000);
+    }
+    ::waitpid(pid, nullptr, 0);
+    ::close(slave);
+    ::close(master);
+    return median(trips);
+}
+
 // Keeps this process, and so everything it starts from now on, on the core it is running on.
 class OneCore {
 public:
@@ -375,6 +417,8 @@ int main(int argc, char** argv)
     std::optional<CliRun> pacedRun;
     std::optional<CliRun> oneCoreRun;
     std::optional<CliRun> stationRun;
+    double tripOneCore = 0;
+    double tripAnyCore = 0;
     if (paced) {
         std::fprintf(stderr,
                      "tq-b9-perf: one run paced at 57600 8N1, delivered every 1 ms, about %.0f s\n",
@@ -382,8 +426,10 @@ int main(int argc, char** argv)
         pacedRun = runCli(bin, true);
         cliRss = std::max(cliRss, pacedRun->child.maxRssKb);
         std::fprintf(stderr, "tq-b9-perf: the same with the simulator and tq-b9-cli on one core\n");
+        tripAnyCore = ptyRoundTripMicros();
         {
             const OneCore core;
+            tripOneCore = ptyRoundTripMicros();
             oneCoreRun = runCli(bin, true);
             cliRss = std::max(cliRss, oneCoreRun->child.maxRssKb);
         }
@@ -445,6 +491,9 @@ int main(int argc, char** argv)
             both(cpuShare(one), cpuShare(any)), "< 0.5 %", "tq-b9-perf");
         row("Wakes of tq-b9-cli per exchange during the paced run", both(wakes(one), wakes(any)),
             "report", "tq-b9-perf");
+        row("Pseudo-terminal round trip between two bare processes (median of 1000)",
+            both(format("%.0f µs", tripOneCore), format("%.0f µs", tripAnyCore)), "report",
+            "tq-b9-perf");
     }
     if (stationRun) {
         const ChildResult& c = stationRun->child;
