@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The performance table in one run: the in-process benchmarks of tq-b9-bench, then whole runs of
 # tq-b9-cli and of the window against the simulated radio (tq-b9-perf), unpaced and paced at the
-# radio's 57600 8N1. Prints a markdown table; takes about a minute, most of it the paced run.
+# radio's 57600 8N1. Prints a markdown table; takes about four minutes, most of it the paced runs.
 #
 #   tools/perf-report.sh [BUILD_DIR] [tq-b9-perf options]      (BUILD_DIR defaults to build)
 set -euo pipefail
