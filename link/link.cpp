@@ -30,12 +30,14 @@ constexpr qint64 kBurstSlack = 64;
 const QByteArray kModelQuery = QByteArrayLiteral("ZK~TQ-B9E");
 const QByteArray kConnect = QByteArrayLiteral("ZK~FLASH");
 
-// Replies in what followed a packet's echo: each ends in LF, and bytes without one are a
-// damaged reply, which still answers the packet.
-int repliesIn(QByteArrayView tail)
+// Whether what followed a packet's echo shows that attempt answered. At most once per attempt,
+// and only when it ends as a reply ends: junk on the line can hold an LF, and a late reply to
+// an earlier attempt can share the tail with this one's, so counting line ends would take one
+// reply for two and let a reply still owed pass as the next packet's answer. Counting too few
+// only costs a wait.
+int answers(QByteArrayView tail)
 {
-    const auto ends = static_cast<int>(std::count(tail.begin(), tail.end(), kLf));
-    return ends > 0 ? ends : (tail.isEmpty() ? 0 : 1);
+    return tail.endsWith(QByteArrayView("\r\n")) ? 1 : 0;
 }
 
 } // namespace
@@ -313,24 +315,26 @@ std::int16_t Link::SendBlock(QByteArrayView bytPacket)
     const qint64 count = exchange({{bytPacket.first(kFirstHalf), kFirstHalf},
                                    {bytPacket.sliced(kFirstHalf), kPacketAwaited}});
     if (m_rxBuf.size() >= kPacketReplyAt)
-        m_repliesSeen += repliesIn(QByteArrayView(m_rxBuf).sliced(kPacketReplyAt));
+        m_repliesSeen += answers(QByteArrayView(m_rxBuf).sliced(kPacketReplyAt));
     return static_cast<std::int16_t>(
         std::min<qint64>(count, std::numeric_limits<std::int16_t>::max()));
 }
 
 void Link::settleOwedReplies()
 {
-    int owed = m_attemptsSent - m_repliesSeen;
+    const bool owed = m_attemptsSent > m_repliesSeen;
     m_attemptsSent = 0;
     m_repliesSeen = 0;
+    // What arrives meanwhile cannot be told apart from a reply with junk around it, so nothing
+    // ends the wait early: every byte until then is dropped.
     const std::chrono::milliseconds until = m_lastSentAt + 2 * m_window->length();
-    while (owed > 0) {
+    while (owed) {
         const std::chrono::milliseconds left = until - m_window->now();
         if (left <= std::chrono::milliseconds::zero())
             break;
         openWindow(left);
         waitFor(1);
-        owed -= static_cast<int>(std::ranges::count(m_line->readAll(), kLf));
+        m_line->readAll();
     }
     m_window->close();
 }

@@ -62,8 +62,8 @@ public:
 
     // Inside a frame, before moving on to the next block or step: a packet attempt whose reply
     // did not come in its window still owes one, and it would be read as the next packet's
-    // answer. Waits for the owed replies, up to two windows after the last attempt was sent,
-    // and drops them. Costs nothing when every attempt was answered.
+    // answer. While any is owed, waits until two windows have passed since the last attempt was
+    // sent and drops whatever comes. Costs nothing when every attempt was answered.
     void settleOwedReplies();
 
     // Ends the current wait, and every later one, as a failure (Ctrl-C, the program quitting).

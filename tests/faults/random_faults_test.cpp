@@ -1,0 +1,181 @@
+// Whole Start runs against a radio that misbehaves at random: wrong, cut, late, damaged or missing
+// replies, missing echoes and hang-ups, several per run. The rows of the fault matrix fix one
+// fault and its exact consequence; these runs check only what must hold after any of them:
+//
+// - every step the run got past was accepted by the radio, for a packet of that step (a late
+//   reply to one block never passes for another's), and "Completed." means the flash is the image;
+// - the radio received nothing of a step the run never entered, and no malformed request at all;
+// - the port is closed at the end.
+//
+// On the scripted line with the real 5000 ms window, so a run takes milliseconds. A failure names
+// its seed; TQB9_FAULT_SEED=N replays that run alone, TQB9_FAULT_RUNS=N runs more of them.
+#include "faults/harness.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+
+namespace tqb9::faults {
+namespace {
+
+using sim::Command;
+using namespace std::chrono_literals;
+
+// What the engine takes as a yes to each kind of request.
+bool acceptedReply(Command command, const QByteArray& reply)
+{
+    switch (command) {
+    case Command::Query:
+        return reply == "\r\nOK\r\n";
+    case Command::Connect:
+        return reply == "OK\r\n" || reply == "CT\r\n";
+    case Command::Erase:
+        return reply == "OK\r\n" || reply == "BE\r\n";
+    case Command::Program:
+        return reply == "OK\r\n" || reply == "PG\r\n";
+    case Command::End:
+        return reply == "OK\r\n" || reply == "ED\r\n";
+    case Command::Other:
+        break;
+    }
+    return false;
+}
+
+// Whether the radio said yes, in full, to some request of this kind (and
+// for a program packet, of this block).
+bool radioAccepted(const sim::SimRadio& sim, Command command, quint32 address = 0)
+{
+    for (const sim::Exchange& e : sim.log()) {
+        if (e.request.command == command && e.sent &&
+            (command != Command::Program || e.request.address == address) &&
+            acceptedReply(command, e.reply))
+            return true;
+    }
+    return false;
+}
+
+sim::Response randomFault(std::mt19937& rng)
+{
+    const auto pick = [&rng](int n) {
+        return std::uniform_int_distribution<int>(0, n - 1)(rng);
+    };
+    static const char* const kLetters[] = {"OK", "NG", "PG", "BE", "ED", "CT", "RE", "X\n"};
+    // Up to two windows late: later replies are beyond what any wait before the next packet covers.
+    static const std::chrono::milliseconds kDelays[] = {40ms, 4900ms, 5100ms, 7000ms, 9900ms};
+    sim::Response response;
+    for (int actions = 1 + pick(2); actions > 0; --actions) {
+        switch (pick(7)) {
+        case 0:
+            response.reply = QByteArray(kLetters[pick(8)]) + "\r\n";
+            break;
+        case 1:
+            response.reply = QByteArray();
+            break;
+        case 2:
+            response.cut = 1 + pick(4);
+            break;
+        case 3:
+            // Junk that may hold an LF, which looks like the end of a reply.
+            for (int n = 1 + pick(6); n > 0; --n)
+                response.garbage += "AK\n\r\xFF"[pick(5)];
+            break;
+        case 4:
+            response.delay = kDelays[pick(5)];
+            break;
+        case 5:
+            response.echo = false;
+            break;
+        default:
+            response.hangUp = pick(4) == 0;
+            break;
+        }
+    }
+    return response;
+}
+
+void randomRun(unsigned seed)
+{
+    SCOPED_TRACE("TQB9_FAULT_SEED=" + std::to_string(seed));
+    Bench bench(Bench::Line::Scripted);
+    ASSERT_TRUE(bench.ready()) << bench.problem();
+    loadThreeBlocks(bench.session.image());
+    std::mt19937 rng(seed);
+    // Dense enough that most runs fail somewhere, sparse enough that some complete.
+    bench.sim.setScript([&rng](const sim::Request&) -> std::optional<sim::Response> {
+        if (std::uniform_int_distribution<int>(0, 99)(rng) >= 30)
+            return std::nullopt;
+        return randomFault(rng);
+    });
+
+    const Outcome outcome = bench.session.runStart();
+    bench.settle();
+
+    EXPECT_FALSE(bench.portOpen());
+    const std::string entered = stepsUpTo(outcome);
+    EXPECT_EQ(bench.steps, entered) << text(outcome);
+
+    std::set<Command> passed;
+    switch (outcome) {
+    case Outcome::Completed:
+        passed.insert(Command::End);
+        [[fallthrough]];
+    case Outcome::DisconnectFailed:
+        passed.insert(Command::Program);
+        [[fallthrough]];
+    case Outcome::WriteFailed:
+        passed.insert(Command::Erase);
+        [[fallthrough]];
+    case Outcome::EraseFailed:
+        passed.insert(Command::Connect);
+        [[fallthrough]];
+    case Outcome::ConnectFailed:
+        passed.insert(Command::Query);
+        break;
+    default:
+        break;
+    }
+    for (const Command command : passed) {
+        if (command != Command::Program) {
+            EXPECT_TRUE(radioAccepted(bench.sim, command))
+                << text(outcome) << " past the " << sim::commandName(command).toStdString()
+                << " step, which the radio never accepted";
+        }
+    }
+    if (passed.contains(Command::Program)) {
+        for (const quint32 block : {0xC0000u, 0xE0000u, 0xFEC00u}) {
+            EXPECT_TRUE(radioAccepted(bench.sim, Command::Program, block))
+                << text(outcome) << " past block " << std::hex << block
+                << " which the radio never accepted";
+        }
+    }
+    if (outcome == Outcome::Completed) {
+        EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
+    }
+
+    // Requests only of steps the run entered, and none the radio could fault.
+    const std::string steps = ", " + entered + ",";
+    for (const sim::Exchange& e : bench.sim.log()) {
+        // The radio's commands are numbered in the order of the steps that send them.
+        const auto step = static_cast<Step>(static_cast<int>(e.request.command));
+        EXPECT_NE(steps.find(", " + std::string(stepName(step)) + ","), std::string::npos)
+            << text(outcome) << " but the radio received " << word(e.request);
+    }
+    for (const sim::Error& error : bench.sim.errors())
+        ADD_FAILURE() << "the radio found " << error.message.toStdString();
+}
+
+TEST(RandomFaults, EveryRunEndsInAMessageTheRadioBearsOut)
+{
+    if (const char* one = std::getenv("TQB9_FAULT_SEED")) {
+        randomRun(static_cast<unsigned>(std::strtoul(one, nullptr, 10)));
+        return;
+    }
+    const char* more = std::getenv("TQB9_FAULT_RUNS");
+    const int runs = more ? std::atoi(more) : 1000;
+    for (int seed = 1; seed <= runs && !HasFailure(); ++seed)
+        randomRun(static_cast<unsigned>(seed));
+}
+
+} // namespace
+} // namespace tqb9::faults
