@@ -22,20 +22,24 @@ namespace {
 using sim::Command;
 using namespace std::chrono_literals;
 
-// What the engine takes as a yes to each kind of request.
+// Whether the radio's answer, after any junk the line put before it, is the one that lets a run
+// past a request of this kind.
 bool acceptedReply(Command command, const QByteArray& reply)
 {
+    const auto endsIn = [&reply](const char* letters) {
+        return reply.endsWith(QByteArray(letters) + "\r\n");
+    };
     switch (command) {
     case Command::Query:
-        return reply == "\r\nOK\r\n";
+        return reply.endsWith("\r\nOK\r\n");
     case Command::Connect:
-        return reply == "OK\r\n" || reply == "CT\r\n";
+        return endsIn("CT");
     case Command::Erase:
-        return reply == "OK\r\n" || reply == "BE\r\n";
+        return endsIn("BE");
     case Command::Program:
-        return reply == "OK\r\n" || reply == "PG\r\n";
+        return endsIn("OK") || endsIn("PG");
     case Command::End:
-        return reply == "OK\r\n" || reply == "ED\r\n";
+        return endsIn("ED");
     case Command::Other:
         break;
     }
