@@ -5,10 +5,11 @@
 // every millisecond, for one radio and for a station of sixteen. Prints a markdown table.
 //
 // The one-radio paced run is made twice: wherever the system puts the two processes, and with the
-// simulator and tq-b9-cli kept on one core. A frame leaves about 0.11 ms between the last bytes of
-// one half-packet arriving and the radio taking the next half before that half ends a frame
-// later; on a virtual machine, waking a process on the other core can take most of that, so the
-// first figure shows the machine as much as the program, and the second shows the program.
+// simulator and tq-b9-cli kept on one core. A first half-packet sent within about 0.11 ms of the
+// frame that brought the bytes before it ends just before a frame; sent any later, it waits for
+// the frame after. On a virtual machine, waking a process on the other core can take most of
+// that, so the first figure shows the machine as much as the program, and the second shows the
+// program.
 //
 //   tq-b9-perf [--runs N] [--no-paced] [--radios N] [--rows-only]
 //
