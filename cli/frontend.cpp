@@ -87,7 +87,7 @@ int FrontEnd::exec()
     RadioRun::Setup setup;
     {
         Session loaded;
-        if (const auto refused = loadFirmware(loaded))
+        if (const auto refused = loadFirmware(loaded, true))
             return *refused;
         // The engine refuses it as well; saying so here keeps standard output empty, as for a
         // file that was refused, since no run took place.
@@ -103,6 +103,12 @@ int FrontEnd::exec()
                              : QStringLiteral("built-in test image")));
             return exitstatus::TestImage;
         }
+        if (const FirmwareInfo& file = loaded.firmwareInfo();
+            file.source == FirmwareInfo::Source::File && file.bootBlockBytes != 0)
+            writeErr(QStringLiteral("tq-b9-cli: warning: %1: %2 bytes in the boot block "
+                                    "0xFF000..0xFFFFF are not written\n")
+                         .arg(file.path)
+                         .arg(file.bootBlockBytes));
         setup.image = QSharedPointer<const MemoryImage>::create(loaded.image());
         setup.allowTestFirmware = m_options.allowTestFirmware;
         setup.firmware = {loaded.firmwareInfo().sourceText(),
@@ -152,16 +158,21 @@ int FrontEnd::listPorts()
     return exitstatus::Completed;
 }
 
-std::optional<int> FrontEnd::loadFirmware(Session& session)
+std::optional<int> FrontEnd::loadFirmware(Session& session, bool forRun)
 {
     session.Form_Load();
     session.setAllowTestFirmware(m_options.allowTestFirmware);
     if (m_options.firmwarePath.isEmpty())
         return std::nullopt;
-    const auto error = session.loadFirmwareFile(m_options.firmwarePath);
+    // Looking at a file is no reason to refuse it; writing it would be.
+    const auto error =
+        session.loadFirmwareFile(m_options.firmwarePath, !forRun || m_options.allowPartialFirmware);
     if (!error)
         return std::nullopt;
-    writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(QString::fromStdString(error->message)));
+    const QString hint = error->kind == FirmwareFileError::Kind::LeavesBlocksBlank
+                             ? QStringLiteral("; add --allow-partial-firmware to write it anyway")
+                             : QString();
+    writeErr(QStringLiteral("tq-b9-cli: %1%2\n").arg(QString::fromStdString(error->message), hint));
     return error->kind == FirmwareFileError::Kind::Unreadable ? exitstatus::NoFirmware
                                                               : exitstatus::BadFirmware;
 }
@@ -205,6 +216,13 @@ int FrontEnd::info()
     }
     text += QStringLiteral("blocks:         %1 of 1 KB to write\n")
                 .arg(Flasher::blocksToWrite(session.image()));
+    if (!firmware.blankBlocks.empty()) {
+        QStringList blank;
+        for (const FlashBlock& block : firmware.blankBlocks)
+            blank << address(block.first) + QStringLiteral("..") + address(block.last);
+        text += QStringLiteral("left blank:     %1 (erased by a run, given no data)\n")
+                    .arg(blank.join(QStringLiteral(", ")));
+    }
     text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
                            "hold them)\n")
                 .arg(hex8(crc32Of(written)), count(static_cast<std::uint32_t>(written.size())));

@@ -50,7 +50,7 @@ QString usageText()
     return QStringLiteral(
         "Usage: tq-b9-cli [--port DEVICE|COMn]... [--com N=DEVICE]... [--trace | --trace-full] "
         "[--quiet] [--log FILE]\n"
-        "                 [--firmware FILE] [--allow-test-firmware]\n"
+        "                 [--firmware FILE] [--allow-test-firmware] [--allow-partial-firmware]\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
         "       tq-b9-cli --info [--firmware FILE]\n"
         "       tq-b9-cli --export-image FILE [--firmware FILE]\n"
@@ -65,7 +65,7 @@ struct Parser {
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({port, com, log, listPorts, trace, traceFull, quiet, firmware, allowTest,
-                           info, exportImage, help, version});
+                           allowPartial, info, exportImage, help, version});
     }
 
     QCommandLineParser parser;
@@ -106,6 +106,11 @@ struct Parser {
         QStringLiteral("Write the test image too (the repository's made-up firmware, for the "
                        "simulated radio); without it a test image is refused and nothing is "
                        "sent.")};
+    const QCommandLineOption allowPartial{
+        QStringLiteral("allow-partial-firmware"),
+        QStringLiteral("Write a --firmware file even though some of the eight flash blocks that "
+                       "a run erases get no data from it, so they are left blank; without it "
+                       "such a file is refused and nothing is sent.")};
     const QCommandLineOption info{
         QStringLiteral("info"),
         QStringLiteral("Describe the firmware (source, records, addresses, blocks, CRC-32 and "
@@ -136,7 +141,10 @@ QString helpText()
 Writes the built-in firmware, or a firmware file, into a TQ-B9 radio over a serial cable
 at 57600 bit/s: the same run as the window's Start button (model and region query,
 connect, erase, write, end of session). A test image is refused unless
---allow-test-firmware is given.
+--allow-test-firmware is given. A firmware file that gives no data to one of the eight
+flash blocks a run erases is refused unless --allow-partial-firmware is given, since the
+run would leave that block blank; one that gives no data below the boot block
+(0xFF000..0xFFFFF, never written) is always refused.
 
 )") + options +
            QStringLiteral(R"(
@@ -159,7 +167,8 @@ Exit status:
     5  Write failed.
     6  Disconnect failed.
    64  usage error
-   65  the --firmware file breaks a rule (the line is named); nothing was sent
+   65  the --firmware file breaks a rule (the line is named), or would leave the
+       radio's flash blank in part or whole; nothing was sent
    66  the --firmware file cannot be read; nothing was sent
    73  --export-image could not write FILE, or the --log FILE cannot be written
    77  the firmware is a test image and --allow-test-firmware was not given;
@@ -220,6 +229,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
     if (parser.isSet(p.firmware) && options.firmwarePath.isEmpty())
         return usageError(QStringLiteral("--firmware needs a file name"));
     options.allowTestFirmware = parser.isSet(p.allowTest);
+    options.allowPartialFirmware = parser.isSet(p.allowPartial);
     if (parser.isSet(p.help)) {
         options.action = Options::Action::Help;
         return {options, {}};

@@ -48,6 +48,8 @@ struct Options {
     QString exportPath;
     QString firmwarePath; // empty: the built-in firmware
     bool allowTestFirmware = false;
+    // A firmware file may leave some of the erase blocks blank.
+    bool allowPartialFirmware = false;
     // Every --port as given, in order. Two or more make a station: one run per port, at once.
     QStringList ports;
     // --log FILE: one line of JSON per radio run is appended to it.

@@ -1,5 +1,6 @@
 #include "flash/packet.h"
 
+#include "image/firmwarefile.h"
 #include "image/memoryimage.h"
 
 #include <numeric>
@@ -9,10 +10,6 @@ namespace {
 
 constexpr std::uint8_t kErasedByte = 0xFF;
 
-// The highest even address of each flash block below the boot block, from the top down: the
-// radio names a block this way.
-constexpr std::array<std::uint32_t, 8> kEraseBlocks{0x000FEFFE, 0x000FDFFE, 0x000FBFFE, 0x000F9FFE,
-                                                    0x000F7FFE, 0x000EFFFE, 0x000DFFFE, 0x000CFFFE};
 constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
 
 Packet blankPacket(char first, char second)
@@ -44,8 +41,10 @@ Packet erasePacket()
 {
     Packet packet = blankPacket('B', 'E');
     std::size_t at = 4;
-    for (const std::uint32_t block : kEraseBlocks) {
-        putBigEndian32(packet, at, block);
+    // From the top down, each named by its highest even address: that is how the radio takes
+    // them.
+    for (auto block = kEraseBlocks.rbegin(); block != kEraseBlocks.rend(); ++block) {
+        putBigEndian32(packet, at, block->last - 1);
         at += 4;
     }
     putBigEndian32(packet, at, kNoBlock);

@@ -2,8 +2,6 @@
 
 #include "link/reply.h"
 
-#include <QFile>
-
 namespace tqb9 {
 
 QString messageFor(Outcome outcome)
@@ -73,13 +71,13 @@ void Session::Form_Load()
     m_firmwareInfo.testImage = isTestImage(m_image);
 }
 
-std::optional<FirmwareFileError> Session::loadFirmwareFile(const QString& path)
+std::optional<FirmwareFileError> Session::loadFirmwareFile(const QString& path,
+                                                           bool allowBlankBlocks)
 {
     if (m_busy)
         return FirmwareFileError{FirmwareFileError::Kind::Invalid,
-                                 QFile::encodeName(path).toStdString() +
-                                     ": not loaded: a run is in progress"};
-    auto loaded = tqb9::loadFirmwareFile(path, m_image);
+                                 path.toStdString() + ": not loaded: a run is in progress"};
+    auto loaded = tqb9::loadFirmwareFile(path, m_image, allowBlankBlocks);
     if (auto* error = std::get_if<FirmwareFileError>(&loaded))
         return std::move(*error);
     m_firmwareInfo = std::get<FirmwareInfo>(std::move(loaded));

@@ -46,10 +46,12 @@ public:
     // Start-up: COM1 checked, image cleared and filled from the built-in firmware.
     void Form_Load();
 
-    // Replaces the firmware with the file's once the strict reader has accepted all of it.
+    // Replaces the firmware with the file's once the strict reader has accepted all of it and it
+    // would not leave the radio blank (allowBlankBlocks lets it leave some erase blocks blank).
     // Otherwise, and always while a run is in progress, the firmware stays as it was and the
     // error says why.
-    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
+    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path,
+                                                      bool allowBlankBlocks = false);
     const FirmwareInfo& firmwareInfo() const { return m_firmwareInfo; }
     // firmwareInfo() with its figures, the built-in firmware's included.
     FirmwareInfo describeFirmware() const;

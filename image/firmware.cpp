@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <QCryptographicHash>
-#include <QFile>
 #include <zlib.h>
 
 namespace tqb9 {
@@ -31,6 +31,7 @@ FirmwareInfo withFigures(FirmwareInfo info, const FirmwareFile& file)
     info.lastAddress = file.lastAddress;
     info.dataBytes = file.dataBytes;
     info.bootBlockBytes = file.bootBlockBytes;
+    info.blankBlocks = blankEraseBlocks(file);
     return info;
 }
 
@@ -67,13 +68,20 @@ FirmwareInfo describeBuiltInFirmware(const MemoryImage& image)
     return info;
 }
 
-std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& path,
-                                                               MemoryImage& image)
+std::variant<FirmwareInfo, FirmwareFileError>
+loadFirmwareFile(const QString& path, MemoryImage& image, bool allowBlankBlocks)
 {
-    const FirmwareFileResult read = readFirmwareFileAt(QFile::encodeName(path).toStdString());
+    const FirmwareFileResult read =
+        readFirmwareFileAt(std::filesystem::path(path.toStdU16String()));
     if (const auto* error = std::get_if<FirmwareFileError>(&read))
         return *error;
     const auto& file = std::get<FirmwareFile>(read);
+    if (std::string refusal = blankRadioRefusal(file, path.toStdString(), allowBlankBlocks);
+        !refusal.empty())
+        return FirmwareFileError{blankEraseBlocks(file).size() == kEraseBlocks.size()
+                                     ? FirmwareFileError::Kind::Invalid
+                                     : FirmwareFileError::Kind::LeavesBlocksBlank,
+                                 std::move(refusal)};
     image.ClearMemory();
     forEachSRecordLine(file, [&](std::string_view line) { ReadSRecLine(image, line); });
     FirmwareInfo info;

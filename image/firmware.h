@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <variant>
+#include <vector>
 
 namespace tqb9 {
 
@@ -29,6 +30,8 @@ struct FirmwareInfo {
     std::uint32_t lastAddress = 0;
     std::uint32_t dataBytes = 0;
     std::uint32_t bootBlockBytes = 0;
+    // Erase blocks the firmware gives no data: a run would leave them blank.
+    std::vector<FlashBlock> blankBlocks;
 
     // "built-in test image", "built-in firmware E5.000", "file fw.hex (Intel HEX)"
     QString sourceText() const;
@@ -43,10 +46,11 @@ QString builtInFirmwareVersion();
 FirmwareInfo describeBuiltInFirmware(const MemoryImage& image);
 
 // Reads the file at path with the strict reader and, only when every check passed, puts it into
-// image the way the built-in firmware goes in: as S-record lines through ReadSRecLine. On an
-// error the image is left as it was.
-std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& path,
-                                                               MemoryImage& image);
+// image the way the built-in firmware goes in: as S-record lines through ReadSRecLine. A file that
+// would leave the radio blank is refused like a bad one (see blankRadioRefusal). On an error the
+// image is left as it was.
+std::variant<FirmwareInfo, FirmwareFileError>
+loadFirmwareFile(const QString& path, MemoryImage& image, bool allowBlankBlocks = false);
 
 // True when a 1 KB block that the block write would send equals one of the test image's own
 // blocks, wherever in the range it stands: a trimmed or patched copy of the test image is still

@@ -18,11 +18,20 @@ namespace {
 // allows (an Intel HEX record with 255 data bytes).
 constexpr std::size_t kMaxRecordBytes = 260;
 
+// As long as the text needs: a message carries the whole path, however deep.
 template <typename... Args> std::string format(const char* pattern, Args... args)
 {
-    char text[200];
-    std::snprintf(text, sizeof text, pattern, args...);
+    const int length = std::snprintf(nullptr, 0, pattern, args...);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    std::snprintf(text.data(), text.size() + 1, pattern, args...);
     return text;
+}
+
+std::string hexAddress(std::uint32_t address)
+{
+    return format("0x%05X", static_cast<unsigned>(address));
 }
 
 std::string printable(char c)
@@ -313,15 +322,19 @@ FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view n
     return Reader(content, name).read();
 }
 
-FirmwareFileResult readFirmwareFileAt(const std::string& path)
+FirmwareFileResult readFirmwareFileAt(const std::filesystem::path& path)
 {
+    // UTF-8 for the messages, whatever the system's code page: the name the user gave comes back.
+    const std::u8string utf8 = path.u8string();
+    const std::string name(utf8.begin(), utf8.end());
     const auto unreadable = [&](const char* why) {
         return FirmwareFileError{FirmwareFileError::Kind::Unreadable,
-                                 path + ": cannot be read: " + why};
+                                 name + ": cannot be read: " + why};
     };
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         return unreadable(std::strerror(EISDIR));
+    // Opened by the path itself, wide on Windows, so no code page can lose a character of it.
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return unreadable(std::strerror(errno));
@@ -331,15 +344,51 @@ FirmwareFileResult readFirmwareFileAt(const std::string& path)
         return unreadable(std::strerror(errno));
     // The limit is checked before reading, so a huge or endless file (a device) costs nothing.
     if (static_cast<std::uint64_t>(size) > kMaxFirmwareFileBytes)
-        return FirmwareFileError{
-            FirmwareFileError::Kind::Invalid,
-            format("%s:1: %lld bytes, over the 16 MiB a firmware file may have", path.c_str(),
-                   static_cast<long long>(size))};
+        return FirmwareFileError{FirmwareFileError::Kind::Invalid,
+                                 name + format(":1: %lld bytes, over the 16 MiB a firmware file "
+                                               "may have",
+                                               static_cast<long long>(size))};
     in.seekg(0);
     std::string content(static_cast<std::size_t>(size), '\0');
     if (!in.read(content.data(), size))
         return unreadable(std::strerror(errno));
-    return readFirmwareFile(content, path);
+    return readFirmwareFile(content, name);
+}
+
+std::vector<FlashBlock> blankEraseBlocks(const FirmwareFile& file)
+{
+    std::vector<FlashBlock> blank;
+    for (const FlashBlock& block : kEraseBlocks) {
+        const auto* first = file.bytes.data() + (block.first - kImageFirst);
+        const auto* end = file.bytes.data() + (block.last + 1 - kImageFirst);
+        if (std::all_of(first, end, [](std::uint8_t b) { return b == 0xFF; }))
+            blank.push_back(block);
+    }
+    return blank;
+}
+
+std::string blankRadioRefusal(const FirmwareFile& file, std::string_view name,
+                              bool allowBlankBlocks)
+{
+    const std::vector<FlashBlock> blank = blankEraseBlocks(file);
+    std::string text(name);
+    if (blank.size() == kEraseBlocks.size()) {
+        text += ": holds nothing the writer would write: no byte other than 0xFF in " +
+                hexAddress(kImageFirst) + ".." + hexAddress(kBootBlockFirst - 1) +
+                ", so a run would erase the radio's flash and leave it blank";
+        if (file.bootBlockBytes != 0)
+            text += format("; its %u bytes in 0xFF000..0xFFFFF are never written",
+                           static_cast<unsigned>(file.bootBlockBytes));
+        return text;
+    }
+    if (blank.empty() || allowBlankBlocks)
+        return {};
+    text += ": ";
+    for (std::size_t i = 0; i < blank.size(); ++i) {
+        text +=
+            (i == 0 ? "" : ", ") + hexAddress(blank[i].first) + ".." + hexAddress(blank[i].last);
+    }
+    return text + " would be erased and left blank";
 }
 
 std::vector<std::string> toSRecordLines(const FirmwareFile& file)

@@ -6,8 +6,10 @@
 //
 // Standard C++ only: the build's own firmware converter is compiled from this source too.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,6 +29,21 @@ inline constexpr std::uint32_t kImageSize = kImageEnd - kImageFirst;
 // The top 4 KB: the image holds it, but it is never erased or written.
 inline constexpr std::uint32_t kBootBlockFirst = 0xFF000;
 inline constexpr std::uint32_t kBlockSize = 1024;
+
+// The radio's flash blocks below the boot block, lowest first. A run erases all of them with one
+// packet, so each must get its data back in the same run.
+struct FlashBlock {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+inline constexpr std::array<FlashBlock, 8> kEraseBlocks{{{0xC0000, 0xCFFFF},
+                                                         {0xD0000, 0xDFFFF},
+                                                         {0xE0000, 0xEFFFF},
+                                                         {0xF0000, 0xF7FFF},
+                                                         {0xF8000, 0xF9FFF},
+                                                         {0xFA000, 0xFBFFF},
+                                                         {0xFC000, 0xFDFFF},
+                                                         {0xFE000, 0xFEFFF}}};
 
 // Anything larger is not a firmware file for a 256 KB image, whatever it holds.
 inline constexpr std::size_t kMaxFirmwareFileBytes = std::size_t{16} << 20;
@@ -49,8 +66,10 @@ struct FirmwareFile {
 
 struct FirmwareFileError {
     enum class Kind {
-        Invalid,   // the file's content breaks a rule
-        Unreadable // the file could not be opened or read
+        Invalid,    // the file's content breaks a rule
+        Unreadable, // the file could not be opened or read
+        // Valid, but a run would leave some erase blocks blank: refused unless the user says so.
+        LeavesBlocksBlank
     };
     Kind kind = Kind::Invalid;
     std::string message; // "FILE:LINE: what is wrong"
@@ -64,7 +83,17 @@ FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view n
 
 // Reads the file at path with readFirmwareFile; files over kMaxFirmwareFileBytes are refused
 // before they are read.
-FirmwareFileResult readFirmwareFileAt(const std::string& path);
+FirmwareFileResult readFirmwareFileAt(const std::filesystem::path& path);
+
+// The erase blocks in which the file gives no byte other than 0xFF: the block write would send
+// nothing there, so a run would leave them erased. All eight: the file writes nothing at all.
+std::vector<FlashBlock> blankEraseBlocks(const FirmwareFile& file);
+
+// Why a file would leave the radio blank, "NAME: ..." on one line, or an empty string when it
+// would not. A file that writes nothing is refused whatever allowBlankBlocks says; one that
+// leaves some erase blocks blank only when it is false.
+std::string blankRadioRefusal(const FirmwareFile& file, std::string_view name,
+                              bool allowBlankBlocks);
 
 // The bytes as S-record lines in the built-in table's own shape: the header, one S2 record for
 // each run of up to 32 given bytes that does not cross a 32-byte boundary, the end record. Reading

@@ -4,7 +4,8 @@
 //   lines         checks INPUT (S-record or Intel HEX) and writes it as the initialiser list of
 //                 S-record lines the firmware table includes, in the table's own shape
 //   fingerprints  writes the fingerprints of INPUT's 1 KB blocks that the test image is told by
-// A file the reader refuses fails the build with its FILE:LINE: message.
+// A file the reader refuses fails the build with its FILE:LINE: message, and so does one that
+// would leave part of the radio's flash blank.
 
 #include "image/firmwarefile.h"
 
@@ -53,6 +54,12 @@ int main(int argc, char** argv)
     std::string body = "// Generated from " + std::string(argv[2]) +
                        " by tq-b9-firmwaretool; edit that file, not this.\n";
     if (what == "lines") {
+        // The window writes the built-in firmware with no option to allow a partial one, so a
+        // build input must restore every block a run erases.
+        if (const std::string refusal = blankRadioRefusal(file, argv[2], false); !refusal.empty()) {
+            std::cerr << refusal << '\n';
+            return 65;
+        }
         // "..."sv literals, as the test image's own table has them.
         for (const std::string& line : toSRecordLines(file))
             body += "\"" + line + "\"sv,\n";

@@ -105,10 +105,15 @@ inline std::string joined(const std::vector<std::string>& lines, const char* end
 }
 
 // A made-up firmware that is not the test image: counting bytes over a few sections, one of
-// them in the boot block, with 0xFF given in places.
+// them in the boot block, with 0xFF given in places, and some data in every flash block a run
+// erases.
 inline Image sampleImage()
 {
     Image image;
+    for (const std::uint32_t section : {0xD8000u, 0xF4000u, 0xF9000u, 0xFB000u, 0xFD000u}) {
+        for (std::uint32_t a = section; a < section + 16; ++a)
+            image[a] = static_cast<std::uint8_t>(a >> 12);
+    }
     for (std::uint32_t a = 0xC0000; a < 0xC1234; ++a)
         image[a] = static_cast<std::uint8_t>(a * 13 + (a >> 9));
     for (std::uint32_t a = 0xE0FF0; a < 0xE2010; ++a)

@@ -3,10 +3,11 @@
 # data records): BYTES pseudo-random bytes from 0xC0000 up. For trying --firmware, drops and
 # -DTQB9_FIRMWARE without the radio's own file; a radio must never be given it.
 #
-#   tools/samplefirmware.sh OUT.hex [BYTES] [SEED]     (defaults: 65536 bytes, seed 1)
+#   tools/samplefirmware.sh OUT.hex [BYTES] [SEED]     (defaults: 258048 bytes, all of
+#   0xC0000..0xFEFFF, so that a run refills every block it erases; seed 1)
 set -euo pipefail
 out=${1:?usage: samplefirmware.sh OUT.hex [BYTES] [SEED]}
-bytes=${2:-65536}
+bytes=${2:-258048}
 seed=${3:-1}
 awk -v bytes="$bytes" -v seed="$seed" '
 function rec(type, offset, n,    line, sum, i) {

@@ -127,7 +127,7 @@ fi
 # The window holding a firmware file, as after a drop or --firmware.
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
-"$(dirname "$0")/samplefirmware.sh" "$work/radio-E5.001.hex" 200000
+"$(dirname "$0")/samplefirmware.sh" "$work/radio-E5.001.hex" 258048
 "$app" --firmware "$work/radio-E5.001.hex" --com 1="$work/radio" &
 app_pid=$!
 pids+=("$app_pid")

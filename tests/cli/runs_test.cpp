@@ -432,6 +432,10 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
     const Result r = run(radioPort() << QStringLiteral("--firmware") << path);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("tq-b9-cli: warning: %1: 256 bytes in the boot "
+                                                "block 0xFF000..0xFFFFF are not written\n")
+                                     .arg(path)))
+        << r.err.toStdString();
 
     // The write range holds the file's bytes and 0xFF where it gives none; the boot block part
     // of the file is not written, so the radio's own content stays there.
@@ -444,8 +448,9 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
         wrong += static_cast<std::uint8_t>(radio.flash()[a - 0xC0000]) != expected ? 1 : 0;
     }
     EXPECT_EQ(wrong, 0);
-    // 0xC0000..0xC1233, 0xE0FF0..0xE200F and 0xFEF00..0xFEFFF touch 5 + 6 + 1 blocks.
-    EXPECT_EQ(radio.writtenBlocks().size(), 12);
+    // 0xC0000..0xC1233, 0xE0FF0..0xE200F and 0xFEF00..0xFEFFF touch 5 + 6 + 1 blocks, and
+    // each of the five small sections one.
+    EXPECT_EQ(radio.writtenBlocks().size(), 17);
 }
 
 TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
@@ -505,6 +510,40 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
     [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
+// The erase wipes all eight flash blocks, so a file that refills only some of them is written
+// only when asked for, and one that writes nothing never.
+TEST_F(CliFirmware, FileThatLeavesTheRadioBlankIsRefusedUnlessAllowed)
+{
+    const auto file = [&](const char* name, std::uint32_t from) {
+        testfiles::Image image;
+        for (std::uint32_t a = from; a < from + 16; ++a)
+            image[a] = static_cast<std::uint8_t>(a);
+        return write(QLatin1String(name), testfiles::joined(testfiles::hexLines(image, 4)));
+    };
+    const QString one = file("one.hex", 0xC0000);
+    const QString boot = file("boot.hex", 0xFF000);
+    const QString partial = QStringLiteral("--allow-partial-firmware");
+
+    const Result refused = run(radioPort() << QStringLiteral("--firmware") << one);
+    EXPECT_EQ(refused.status, 65);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_EQ(refused.err,
+              QStringLiteral("tq-b9-cli: %1: 0xD0000..0xDFFFF, 0xE0000..0xEFFFF, 0xF0000..0xF7FFF, "
+                             "0xF8000..0xF9FFF, 0xFA000..0xFBFFF, 0xFC000..0xFDFFF, "
+                             "0xFE000..0xFEFFF would be erased and left blank; add "
+                             "--allow-partial-firmware to write it anyway\n")
+                  .arg(one));
+    const Result never = run(radioPort() << QStringLiteral("--firmware") << boot << partial);
+    EXPECT_EQ(never.status, 65);
+    EXPECT_TRUE(never.err.contains(QStringLiteral(": holds nothing the writer would write")));
+    EXPECT_TRUE(nothingSent());
+
+    const Result allowed = run(radioPort() << QStringLiteral("--firmware") << one << partial);
+    ASSERT_EQ(allowed.status, 0) << allowed.err.toStdString();
+    EXPECT_EQ(allowed.out, QStringLiteral("Completed.\n"));
+    EXPECT_EQ(radio.writtenBlocks(), QList<quint32>{0xC0000});
+}
+
 TEST_F(CliFirmware, InfoDescribesAFileWithoutTouchingAPort)
 {
     const testfiles::Image image = testfiles::sampleImage();
@@ -522,9 +561,9 @@ TEST_F(CliFirmware, InfoDescribesAFileWithoutTouchingAPort)
         QStringLiteral("source:         file %1 (S-record)\n"
                        "records:        %2\n"
                        "address range:  0xC0000..0xFF0FF\n"
-                       "data bytes:     9,300 (256 of them in the boot block 0xFF000..0xFFFFF, "
+                       "data bytes:     9,380 (256 of them in the boot block 0xFF000..0xFFFFF, "
                        "not written)\n"
-                       "blocks:         12 of 1 KB to write\n"
+                       "blocks:         17 of 1 KB to write\n"
                        "CRC-32:         0x%3 (0xC0000..0xFEFFF, 258,048 bytes as the radio will "
                        "hold them)\n"
                        "SHA-256:        %4\n")

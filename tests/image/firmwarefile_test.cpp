@@ -204,6 +204,61 @@ TEST(StrictReader, FilesThatCannotBeReadOrAreTooLarge)
         std::string::npos);
 }
 
+// Every run erases all eight flash blocks below the boot block: a file must refill each of them,
+// or the radio is left blank there.
+TEST(StrictReader, FilesThatWouldLeaveTheRadioBlank)
+{
+    const auto sections = [](std::initializer_list<std::pair<std::uint32_t, std::uint8_t>> list) {
+        Image image;
+        for (const auto& [from, value] : list) {
+            for (std::uint32_t a = from; a < from + 16; ++a)
+                image[a] = value;
+        }
+        return std::get<FirmwareFile>(readFirmwareFile(joined(srecLines(image, 2)), "f"));
+    };
+    Image full = sampleImage();
+    const struct {
+        const char* name;
+        FirmwareFile file;
+        std::string refused;    // what either refusal says
+        std::string refusedToo; // ... when blank blocks are allowed
+    } cases[] = {
+        {"boot block only", sections({{0xFF000, 1}}),
+         "f: holds nothing the writer would write: no byte other than 0xFF in 0xC0000..0xFEFFF, "
+         "so a run would erase the radio's flash and leave it blank; its 16 bytes in "
+         "0xFF000..0xFFFFF are never written",
+         "f: holds nothing"},
+        {"all 0xFF", sections({{0xC0000, 0xFF}, {0xE0000, 0xFF}}),
+         "f: holds nothing the writer would write: no byte other than 0xFF in 0xC0000..0xFEFFF, "
+         "so a run would erase the radio's flash and leave it blank",
+         "f: holds nothing"},
+        {"one record", sections({{0xC0000, 1}}),
+         "f: 0xD0000..0xDFFFF, 0xE0000..0xEFFFF, 0xF0000..0xF7FFF, 0xF8000..0xF9FFF, "
+         "0xFA000..0xFBFFF, 0xFC000..0xFDFFF, 0xFE000..0xFEFFF would be erased and left blank",
+         ""},
+        {"one block missing",
+         sections({{0xC0000, 1},
+                   {0xD0000, 1},
+                   {0xE0000, 1},
+                   {0xF0000, 1},
+                   {0xF8000, 1},
+                   {0xFA000, 1},
+                   {0xFE000, 1}}),
+         "f: 0xFC000..0xFDFFF would be erased and left blank", ""},
+        {"full", std::get<FirmwareFile>(readFirmwareFile(joined(srecLines(full, 2)), "f")), "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(blankRadioRefusal(c.file, "f", false), c.refused) << c.name;
+        EXPECT_EQ(blankRadioRefusal(c.file, "f", true).substr(0, c.refusedToo.size()), c.refusedToo)
+            << c.name;
+        EXPECT_EQ(blankRadioRefusal(c.file, "f", true).empty(), c.refusedToo.empty()) << c.name;
+    }
+    // Messages are as long as they need: a deep path keeps its line and reason.
+    const std::string deep = "/" + std::string(300, 'd') + "/fw.s19";
+    const auto bad = readFirmwareFile("S2040C0000FF\n", deep);
+    EXPECT_EQ(std::get<FirmwareFileError>(bad).message, deep + ":1: checksum 0xFF, expected 0xEF");
+}
+
 // The converter behind -DTQB9_FIRMWARE and file loading: its lines, read by the start-up's own
 // reader, give exactly the file's image, flags included.
 TEST(StrictReader, ConvertedLinesReadBackThroughReadSRecLine)

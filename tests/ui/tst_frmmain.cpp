@@ -538,8 +538,17 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
         file.write(text);
         return file.fileName();
     };
-    const QString good = write("radio.hex", ":02000004000CEE\n:0400000001020304F2\n:00000001FF\n");
+    // Four bytes at the start of each flash block that a run erases.
+    const QString good = write("radio.hex", ":02000004000CEE\n:0400000001020304F2\n"
+                                            ":02000004000DED\n:0400000001020304F2\n"
+                                            ":02000004000EEC\n:0400000001020304F2\n"
+                                            ":02000004000FEB\n:0400000001020304F2\n"
+                                            ":048000000102030472\n:04A000000102030452\n"
+                                            ":04C000000102030432\n:04E000000102030412\n"
+                                            ":00000001FF\n");
     const QString bad = write("bad.hex", ":02000004000CEE\n:0400000001020304F3\n:00000001FF\n");
+    // Valid, but the erase would leave seven blocks blank: the window has no way to allow it.
+    const QString partial = write("one.hex", ":02000004000CEE\n:0400000001020304F2\n:00000001FF\n");
 
     QVERIFY(drop(rig.window, good));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
@@ -555,6 +564,12 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
              bad + QStringLiteral(":2: checksum 0xF3, expected 0xF2"));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
     QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
+    QVERIFY(drop(rig.window, partial));
+    QCOMPARE(rig.window.shown.size(), 2);
+    QVERIFY(rig.window.shown.constLast().text.endsWith(
+        QStringLiteral("would be erased and left blank")));
+    QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
+    QCOMPARE(rig.window.session().image().byteAt(0xD0003), 0x04);
 
     // During a run a drop is refused and the image the run is writing stays.
     bool tookDrop = true;
@@ -567,7 +582,7 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
     rig.window.session().setAllowTestFirmware(true);
     rig.window.cmdZumil_Click();
     QVERIFY(!tookDrop);
-    QCOMPARE(rig.window.shown.size(), 2);
+    QCOMPARE(rig.window.shown.size(), 3);
     QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
     QCOMPARE(rig.window.Label1()->text(), rig.window.session().firmwareInfo().testImage
                                               ? QStringLiteral("TEST IMAGE")
