@@ -24,8 +24,12 @@ constexpr std::chrono::microseconds kHoldOffWorthIt{2000};
 // A hold ends this much before the line can have carried the rest, so the wait that follows
 // catches the last bytes as they come instead of finding them late.
 constexpr std::chrono::microseconds kHoldOffMargin{1000};
-// What a USB adapter may hand over at once beyond the line's pace: one of its packets.
-constexpr qint64 kBurstSlack = 64;
+// How far ahead of the line's pace, counted from the wait's start, bytes may be and still be taken
+// for a line: a radio's echo cannot come back faster than it went out, so this only covers the
+// moment between sending and the wait's start and a device's rounding. Anything further ahead
+// comes from a device that has it all at once (a pseudo-terminal, a radio that writes each echo
+// and its reply as soon as it has them), and holding it would sleep with the reply in the driver.
+constexpr qint64 kBurstSlack = 8;
 
 const QByteArray kModelQuery = QByteArrayLiteral("ZK~TQ-B9E");
 const QByteArray kConnect = QByteArrayLiteral("ZK~FLASH");
@@ -202,8 +206,7 @@ void Link::waitFor(qint64 count)
         over = true;
         loop.exit(kWoken);
     };
-    // Runs on every arrival, and may run again from inside itself when a release hands over
-    // what the driver held; it only ever moves the wait forward.
+    // Runs on every arrival; it only ever moves the wait forward.
     const auto step = [&] {
         if (over)
             return;
@@ -226,11 +229,18 @@ void Link::waitFor(qint64 count)
         if (linePace && rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
             input = Input::Held;
             m_holdOff.start(std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
-        } else {
-            release();
+            return;
         }
+        release();
+        // The release takes in what reached the driver since it was counted, the rest of the
+        // reply perhaps; QSerialPort does not signal readyRead from inside its own readyRead,
+        // so nothing else would look at it until more bytes or the window's end.
+        if (m_line->bytesWaiting() >= count)
+            finish();
     };
     connect(m_line.get(), &SerialLine::readyRead, &loop, step);
+    // Outside readyRead, a release may signal it, and step may run inside it: looking again
+    // after it costs nothing.
     connect(&m_holdOff, &QTimer::timeout, &loop, [&] {
         release();
         step();

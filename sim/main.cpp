@@ -126,6 +126,9 @@ int main(int argc, char** argv)
                        "MS milliseconds, as an FTDI adapter's latency timer does (16 by default "
                        "on those adapters)."),
         QStringLiteral("MS"));
+    const QCommandLineOption separateOption(
+        QStringLiteral("separate-writes"),
+        QStringLiteral("Write each echo and each reply on its own, as soon as it is made."));
     const QCommandLineOption faultOption(QStringLiteral("fault"),
                                          QStringLiteral("Bend the radio's answers (see below)."),
                                          QStringLiteral("FAULT"));
@@ -149,9 +152,9 @@ int main(int argc, char** argv)
                                            QStringLiteral("Trace every request on stderr."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("No warnings and no summary at exit."));
-    parser.addOptions({linkOption, dumpOption, paceOption, usbOption, usbLatencyOption, faultOption,
-                       hangupOption, programReplyOption, queryReplyOption, exitAfterEndOption,
-                       verboseOption, quietOption});
+    parser.addOptions({linkOption, dumpOption, paceOption, usbOption, usbLatencyOption,
+                       separateOption, faultOption, hangupOption, programReplyOption,
+                       queryReplyOption, exitAfterEndOption, verboseOption, quietOption});
 
     const auto usageError = [](const QString& text) {
         say(text);
@@ -199,6 +202,7 @@ int main(int argc, char** argv)
         radio.setReplyLetters(command, letters.toLatin1());
     }
     radio.setPacing(parser.isSet(paceOption));
+    radio.setSeparateWrites(parser.isSet(separateOption));
     if (parser.isSet(usbLatencyOption)) {
         bool ok = false;
         const int ms = parser.value(usbLatencyOption).toInt(&ok);

@@ -316,8 +316,11 @@ void SimRadio::recordError(ErrorKind kind, const QString& message, int exchange)
 void SimRadio::onReadable()
 {
     char buffer[4096];
+    // Separate writes echo each read on its own, so reads as small as a USB packet make as many
+    // pieces as an adapter would.
+    const std::size_t piece = m_separateWrites ? kUsbPacketPayload : sizeof buffer;
     while (isRunning()) {
-        const qint64 n = m_pty->read(buffer, sizeof buffer);
+        const qint64 n = m_pty->read(buffer, piece);
         if (n > 0) {
             take(QByteArrayView(buffer, n));
             continue;
@@ -614,7 +617,7 @@ void SimRadio::send(QByteArrayView bytes)
         m_burstBytes = 0;
     }
     m_out += bytes;
-    if (!m_taking)
+    if (!m_taking || m_separateWrites)
         pump();
 }
 

@@ -180,6 +180,10 @@ public:
     // the adapter's latency (1 ms: every frame; an FTDI chip's default is 16 ms). 0 turns it off,
     // so every byte is handed over as soon as the line has carried it.
     void setUsbLatency(std::chrono::milliseconds latency);
+    // Writes each echo and each reply to the pty on its own as soon as it is made, unpaced, as a
+    // radio does that echoes what it has read and answers once it has done the work: the program
+    // then sees its request's echo and the reply arrive apart, in any interleaving with its waits.
+    void setSeparateWrites(bool on) { m_separateWrites = on; }
     std::chrono::milliseconds usbLatency() const { return m_usbLatency; }
     // The radio's own two reply letters for a command: query "OK" (framed; "RE" for a region
     // mismatch), connect "CT", erase "BE", program "OK" (or "PG"), end "ED".
@@ -271,6 +275,7 @@ private:
     QByteArray m_out;
     bool m_pacing = false;
     bool m_taking = false; // inside take(): sends wait for its end
+    bool m_separateWrites = false;
     QElapsedTimer m_clock;
     qint64 m_burstStartNs = 0;
     qint64 m_burstBytes = 0;
