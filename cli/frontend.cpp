@@ -2,12 +2,13 @@
 
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "cli/radiorun.h"
 #include "cli/runlog.h"
-#include "cli/station.h"
+#include "cli/stationview.h"
+#include "flash/station.h"
 #include "image/buildinfo.h"
 
 #include <cstdio>
+#include <QEventLoop>
 #include <QFile>
 #include <QLocale>
 
@@ -84,7 +85,7 @@ int FrontEnd::exec()
     }
     // The firmware is read and checked once, before any port is touched, and every radio gets
     // that same image.
-    RadioRun::Setup setup;
+    Run::Setup setup;
     {
         Session loaded;
         if (const auto refused = loadFirmware(loaded, true))
@@ -127,12 +128,35 @@ int FrontEnd::exec()
         }
     }
     RunLog* const logged = log.isOpen() ? &log : nullptr;
-    if (m_options.ports.size() > 1)
-        return Station(m_options, setup, logged).exec();
-    setup.port = m_options.ports.value(0, QStringLiteral("COM1"));
-    setup.comPort = m_options.port;
-    setup.bindings = m_options.bindings;
-    return run(setup, logged);
+    QList<Run::Setup> setups;
+    if (m_options.ports.size() > 1) {
+        for (const QString& given : std::as_const(m_options.ports)) {
+            Run::Setup each = setup;
+            each.port = given;
+            if (const auto number = comNumber(given)) {
+                each.comPort = *number;
+                each.bindings = m_options.bindings;
+            } else {
+                each.bindings = {{each.comPort, given}};
+            }
+            setups << each;
+        }
+    } else {
+        setup.port = m_options.ports.value(0, QStringLiteral("COM1"));
+        setup.comPort = m_options.port;
+        setup.bindings = m_options.bindings;
+        setups << setup;
+    }
+    auto resolved = Station::resolve(setups);
+    if (const auto* refused = std::get_if<QString>(&resolved)) {
+        writeErr(QStringLiteral("tq-b9-cli: %1\n%2Try 'tq-b9-cli --help' for more.\n")
+                     .arg(*refused, usageText()));
+        return exitstatus::Usage;
+    }
+    Station station(std::get<QList<Run::Setup>>(std::move(resolved)));
+    if (station.size() > 1)
+        return StationView(m_options, station, logged).exec();
+    return run(station, logged);
 }
 
 int FrontEnd::listPorts()
@@ -251,30 +275,29 @@ int FrontEnd::exportImage()
     return exitstatus::Completed;
 }
 
-int FrontEnd::run(const RadioRun::Setup& setup, RunLog* log)
+int FrontEnd::run(Station& station, RunLog* log)
 {
     // Trace lines would tear a line redrawn in place, so a trace gets the plain progress.
     const bool live = stderrIsTerminal() && !m_options.trace;
     Progress progress(live, m_options.quiet ? Progress::Sink([](const QString&) {})
                                             : Progress::Sink(&writeErr));
-    RadioRun::Events events;
-    events.step = [&](Step step, const QString& detail) {
-        progress.step(step, detail);
-    };
-    events.writeBegins = [&](int blocks) {
-        progress.writeBegins(blocks);
-    };
-    events.blockWritten = [&](double seconds) {
-        progress.blockWritten(seconds);
-    };
-    events.trace = &writeErr;
-    RadioRun run(setup, std::move(events));
+    QObject::connect(&station, &Station::stepStarted,
+                     [&](int, Step step, const QString& detail) { progress.step(step, detail); });
+    QObject::connect(&station, &Station::writeBegins,
+                     [&](int, int blocks) { progress.writeBegins(blocks); });
+    QObject::connect(&station, &Station::blockWritten,
+                     [&](int, double seconds) { progress.blockWritten(seconds); });
+    QObject::connect(&station, &Station::traced,
+                     [](int, const QString& lines) { writeErr(lines); });
 
+    QEventLoop loop;
+    QObject::connect(&station, &Station::finished, &loop, &QEventLoop::quit);
     InterruptNotifier interrupt;
-    QObject::connect(&interrupt, &InterruptNotifier::interrupted,
-                     [&](int signalNumber) { run.abort(signalNumber); });
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted, &station, &Station::abort);
+    station.start();
+    loop.exec();
 
-    const RunReport report = run.exec();
+    const RunReport& report = *station.report(0);
     progress.finish();
     writeOut(messageFor(report.outcome) + QLatin1Char('\n'));
     advise(report.advice);

@@ -1,17 +1,22 @@
 #pragma once
 
 #include "cli/options.h"
-#include "cli/radiorun.h"
+#include "flash/session.h"
 
 #include <optional>
 #include <QString>
 
+namespace tqb9 {
+class Station;
+}
+
 namespace tqb9::cli {
 
-// The command line program around one Session: sets the port up as the window's menu would, runs
-// the Start sequence, and turns what happened into progress, one outcome line, advice and an exit
-// status. Everything that talks to the radio is the engine's.
 class RunLog;
+
+// The command line program: turns options into the engine's runs and what they report into
+// progress, one outcome line, advice and an exit status. Everything that talks to the radio is
+// the engine's.
 
 class FrontEnd {
 public:
@@ -21,7 +26,8 @@ public:
     int exec();
 
 private:
-    int run(const RadioRun::Setup& setup, RunLog* log);
+    // One radio: its progress, outcome line and advice, as a window user would see them.
+    int run(Station& station, RunLog* log);
     int listPorts();
     int exportImage();
     int info();

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     if (!parsed.options) {
         writeErr(QStringLiteral("tq-b9-cli: %1\n%2Try 'tq-b9-cli --help' for more.\n")
                      .arg(parsed.error, usageText()));
-        return exitstatus::Usage;
+        return tqb9::exitstatus::Usage;
     }
     return FrontEnd(*parsed.options).exec();
 }

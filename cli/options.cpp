@@ -12,29 +12,6 @@
 
 namespace tqb9::cli {
 
-int exitStatusFor(Outcome outcome)
-{
-    switch (outcome) {
-    case Outcome::Completed:
-        return exitstatus::Completed;
-    case Outcome::Error:
-        return exitstatus::Error;
-    case Outcome::RegionError:
-        return exitstatus::RegionError;
-    case Outcome::ConnectFailed:
-        return exitstatus::ConnectFailed;
-    case Outcome::EraseFailed:
-        return exitstatus::EraseFailed;
-    case Outcome::WriteFailed:
-        return exitstatus::WriteFailed;
-    case Outcome::DisconnectFailed:
-        return exitstatus::DisconnectFailed;
-    case Outcome::TestImageRefused:
-        return exitstatus::TestImage;
-    }
-    return exitstatus::Error;
-}
-
 std::optional<int> comNumber(const QString& text)
 {
     static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flash/exitstatus.h"
 #include "flash/session.h"
 
 #include <optional>
@@ -9,27 +10,6 @@
 #include <utility>
 
 namespace tqb9::cli {
-
-// Exit statuses. Scripts on a production line branch on these, so each outcome keeps its own
-// number and the numbers never change meaning.
-namespace exitstatus {
-inline constexpr int Completed = 0;
-inline constexpr int Error = 1;
-inline constexpr int RegionError = 2;
-inline constexpr int ConnectFailed = 3;
-inline constexpr int EraseFailed = 4;
-inline constexpr int WriteFailed = 5;
-inline constexpr int DisconnectFailed = 6;
-inline constexpr int Usage = 64;       // EX_USAGE
-inline constexpr int BadFirmware = 65; // EX_DATAERR: the firmware file breaks a rule
-inline constexpr int NoFirmware = 66;  // EX_NOINPUT: the firmware file cannot be read
-inline constexpr int CannotCreate =
-    73;                              // EX_CANTCREAT: --export-image or --log cannot write its file
-inline constexpr int TestImage = 77; // EX_NOPERM: a test image, not allowed to be written
-inline constexpr int SignalBase = 128; // 130 after Ctrl-C (SIGINT), 143 after SIGTERM
-} // namespace exitstatus
-
-int exitStatusFor(Outcome outcome);
 
 // "COM3" (any case) names a menu item: 3. Anything else is a device: nullopt.
 std::optional<int> comNumber(const QString& text);

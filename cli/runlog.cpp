@@ -1,34 +1,12 @@
 #include "cli/runlog.h"
 
-#include "cli/radiorun.h"
+#include "flash/run.h"
 
 #include <cmath>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace tqb9::cli {
-namespace {
-
-// Short keys a script can use without quoting.
-const char* jsonStepName(Step step)
-{
-    switch (step) {
-    case Step::Query:
-        return "query";
-    case Step::Connect:
-        return "connect";
-    case Step::Erase:
-        return "erase";
-    case Step::Write:
-        return "write";
-    case Step::End:
-        return "end";
-    }
-    return "?";
-}
-
-} // namespace
-
 QString crc32Text(std::uint32_t crc)
 {
     return QStringLiteral("0x") +
@@ -40,7 +18,7 @@ QByteArray logLine(const RunReport& report)
     const bool completed = report.outcome == Outcome::Completed;
     QJsonObject attempts;
     for (int i = 0; i <= static_cast<int>(report.step); ++i)
-        attempts.insert(QLatin1String(jsonStepName(static_cast<Step>(i))), report.attempts.at(i));
+        attempts.insert(QLatin1String(stepKey(static_cast<Step>(i))), report.attempts.at(i));
     const QJsonObject record{
         {QStringLiteral("time"), report.started.toUTC().toString(Qt::ISODateWithMs)},
         {QStringLiteral("port"), report.port},
@@ -52,7 +30,7 @@ QByteArray logLine(const RunReport& report)
         {QStringLiteral("outcome"), messageFor(report.outcome)},
         {QStringLiteral("exit"), report.status},
         {QStringLiteral("step"), completed ? QJsonValue(QJsonValue::Null)
-                                           : QJsonValue(QLatin1String(jsonStepName(report.step)))},
+                                           : QJsonValue(QLatin1String(stepKey(report.step)))},
         {QStringLiteral("seconds"), std::round(report.seconds * 1000) / 1000},
         {QStringLiteral("attempts"), attempts},
     };

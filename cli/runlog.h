@@ -5,15 +5,11 @@
 #include <QFile>
 #include <QString>
 
-namespace tqb9::cli {
-
+namespace tqb9 {
 struct RunReport;
+}
 
-// Which firmware a run wrote, for the log.
-struct FirmwareFacts {
-    QString source;          // "built-in"
-    std::uint32_t crc32 = 0; // of 0xC0000..0xFEFFF as the radio will hold them
-};
+namespace tqb9::cli {
 
 // "0x1A2B3C4D"
 QString crc32Text(std::uint32_t crc);

@@ -4,8 +4,6 @@
 #include "link/link.h"
 #include "link/reply.h"
 
-#include <algorithm>
-
 namespace tqb9 {
 namespace {
 
@@ -27,41 +25,27 @@ Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
     : QObject(parent), m_link(link), m_image(image)
 {}
 
-std::optional<std::int16_t> Flasher::attempts(int limit,
-                                              std::initializer_list<std::int16_t> accepted,
+std::optional<std::int16_t> Flasher::attempts(const StepRule& rule,
                                               const std::function<void()>& rebuild)
 {
-    for (std::int16_t intRetry = 0; intRetry < limit; ++intRetry) {
+    return m_link.sendPacket(rule.attempts, {rule.accepted[0], rule.accepted[1]}, [&] {
         rebuild();
-        const std::int16_t intRxCount = m_link.SendBlock(bytesOf(m_packet));
-        // Fewer bytes than the echo and a whole reply is a failed attempt, whatever arrived.
-        const std::int16_t code = intRxCount >= Link::kPacketAwaited
-                                      ? ParseReply(m_link.bytRxBuf(), Link::kPacketReplyAt)
-                                      : reply::None;
-        m_link.reportExchange(bytesOf(m_packet), m_link.bytRxBuf(), code);
-        if (intRxCount >= Link::kPacketAwaited &&
-            std::find(accepted.begin(), accepted.end(), code) != accepted.end()) {
-            m_link.settleOwedReplies();
-            return code;
-        }
-    }
-    return std::nullopt;
+        return bytesOf(m_packet);
+    });
 }
 
 std::int16_t Flasher::EraseBlocks()
 {
     m_packet = erasePacket();
-    return m_link.inPortFrame(kRunTimeError, [this] {
-        return attempts(kEraseAttempts, {reply::OK, reply::BE}, [] {}).value_or(kAttemptsUsedUp);
-    });
+    return m_link.inPortFrame(kRunTimeError,
+                              [this] { return attempts(kErase, [] {}).value_or(kAttemptsUsedUp); });
 }
 
 std::int16_t Flasher::EndSession()
 {
     m_packet = endPacket();
-    return m_link.inPortFrame(kRunTimeError, [this] {
-        return attempts(kEndAttempts, {reply::OK, reply::ED}, [] {}).value_or(kAttemptsUsedUp);
-    });
+    return m_link.inPortFrame(kRunTimeError,
+                              [this] { return attempts(kEnd, [] {}).value_or(kAttemptsUsedUp); });
 }
 
 std::int16_t Flasher::WriteBlocks()
@@ -74,8 +58,8 @@ std::int16_t Flasher::WriteBlocks()
                 continue;
             m_stoppedAt = lngRow * MemoryImage::kColumns;
             // Each attempt rebuilds the block from the image.
-            const auto accepted = attempts(kWriteAttempts, {reply::OK, reply::PG},
-                                           [&] { buildProgramPacket(m_packet, m_image, lngRow); });
+            const auto accepted =
+                attempts(kWrite, [&] { buildProgramPacket(m_packet, m_image, lngRow); });
             if (!accepted)
                 return kAttemptsUsedUp;
             emit blockWritten(static_cast<int>(lngRow));

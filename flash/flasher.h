@@ -1,7 +1,9 @@
 #pragma once
 
 #include "flash/packet.h"
+#include "link/reply.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -24,9 +26,17 @@ public:
     // The top 4 KB (rows &HFF00..&HFFFF) are never written: the erase leaves them alone too.
     static constexpr long kLastRow = 0xFEFF;
     static constexpr long kBlockRows = 64;
-    static constexpr int kEraseAttempts = 3;
-    static constexpr int kWriteAttempts = 10;
-    static constexpr int kEndAttempts = 10;
+    // Each packet step: how often it is tried, the answers that end its attempts (returned as
+    // they are), and the one result that is the step's success. Only the program packet takes
+    // the radio's plain "OK" as success.
+    struct StepRule {
+        int attempts;
+        std::array<std::int16_t, 2> accepted;
+        std::int16_t success;
+    };
+    static constexpr StepRule kErase{3, {reply::OK, reply::BE}, reply::BE};
+    static constexpr StepRule kWrite{10, {reply::OK, reply::PG}, 0}; // 0: every block written
+    static constexpr StepRule kEnd{10, {reply::OK, reply::ED}, reply::ED};
 
     Flasher(Link& link, const MemoryImage& image, QObject* parent = nullptr);
 
@@ -48,10 +58,8 @@ signals:
     void blockWritten(int row);
 
 private:
-    // Sends m_packet until an accepted reply or the limit; rebuild runs before every attempt.
-    // Returns the accepted code, with the replies still owed to earlier attempts collected and
-    // dropped, or nothing when the attempts ran out.
-    std::optional<std::int16_t> attempts(int limit, std::initializer_list<std::int16_t> accepted,
+    // m_packet through the link's attempt loop under rule; rebuild runs before every attempt.
+    std::optional<std::int16_t> attempts(const StepRule& rule,
                                          const std::function<void()>& rebuild);
 
     Link& m_link;

@@ -1,5 +1,6 @@
 #include "flash/session.h"
 
+#include "flash/exitstatus.h"
 #include "link/reply.h"
 
 namespace tqb9 {
@@ -31,21 +32,29 @@ QString messageFor(Outcome outcome)
     return QStringLiteral("Error");
 }
 
+namespace {
+
+// Each step's name in a sentence and its short key for scripts and logs, in the order of Step.
+struct StepNames {
+    const char* text;
+    const char* key;
+};
+constexpr StepNames kStepNames[] = {{"model query", "query"},
+                                    {"connect", "connect"},
+                                    {"erase", "erase"},
+                                    {"write", "write"},
+                                    {"end of session", "end"}};
+
+} // namespace
+
 const char* stepName(Step step)
 {
-    switch (step) {
-    case Step::Query:
-        return "model query";
-    case Step::Connect:
-        return "connect";
-    case Step::Erase:
-        return "erase";
-    case Step::Write:
-        return "write";
-    case Step::End:
-        return "end of session";
-    }
-    return "?";
+    return kStepNames[static_cast<int>(step)].text;
+}
+
+const char* stepKey(Step step)
+{
+    return kStepNames[static_cast<int>(step)].key;
 }
 
 Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_image) {}
@@ -125,13 +134,13 @@ Outcome Session::runProgramming()
     if (m_link.ConnectRadio() != reply::CT)
         return Outcome::ConnectFailed;
     enter(Step::Erase);
-    if (m_flasher.EraseBlocks() != reply::BE)
+    if (m_flasher.EraseBlocks() != Flasher::kErase.success)
         return Outcome::EraseFailed;
     enter(Step::Write);
-    if (m_flasher.WriteBlocks() != 0)
+    if (m_flasher.WriteBlocks() != Flasher::kWrite.success)
         return Outcome::WriteFailed;
     enter(Step::End);
-    if (m_flasher.EndSession() != reply::ED)
+    if (m_flasher.EndSession() != Flasher::kEnd.success)
         return Outcome::DisconnectFailed;
     return Outcome::Completed;
 }
@@ -141,6 +150,29 @@ Outcome Session::runStart()
     if (const auto failed = runQuery())
         return *failed;
     return runProgramming();
+}
+
+int exitStatusFor(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Completed:
+        return exitstatus::Completed;
+    case Outcome::Error:
+        return exitstatus::Error;
+    case Outcome::RegionError:
+        return exitstatus::RegionError;
+    case Outcome::ConnectFailed:
+        return exitstatus::ConnectFailed;
+    case Outcome::EraseFailed:
+        return exitstatus::EraseFailed;
+    case Outcome::WriteFailed:
+        return exitstatus::WriteFailed;
+    case Outcome::DisconnectFailed:
+        return exitstatus::DisconnectFailed;
+    case Outcome::TestImageRefused:
+        return exitstatus::TestImage;
+    }
+    return exitstatus::Error;
 }
 
 } // namespace tqb9

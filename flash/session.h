@@ -33,7 +33,9 @@ enum class Outcome {
 
 // The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.".
 QString messageFor(Outcome outcome);
+// "model query", "end of session": in sentences. "query", "end": keys for scripts and logs.
 const char* stepName(Step step);
+const char* stepKey(Step step);
 
 // Everything a programming run needs that is not a widget: the image and its firmware table, the
 // port menu's state, the link and the flash operations. The window and the command line front

@@ -330,6 +330,25 @@ std::int16_t Link::SendBlock(QByteArrayView bytPacket)
         std::min<qint64>(count, std::numeric_limits<std::int16_t>::max()));
 }
 
+std::optional<std::int16_t> Link::sendPacket(int limit,
+                                             std::initializer_list<std::int16_t> accepted,
+                                             const std::function<QByteArrayView()>& build)
+{
+    for (int intRetry = 0; intRetry < limit; ++intRetry) {
+        const QByteArrayView packet = build();
+        const std::int16_t intRxCount = SendBlock(packet);
+        const std::int16_t code =
+            intRxCount >= kPacketAwaited ? ParseReply(m_rxBuf, kPacketReplyAt) : reply::None;
+        reportExchange(packet, m_rxBuf, code);
+        if (intRxCount >= kPacketAwaited &&
+            std::find(accepted.begin(), accepted.end(), code) != accepted.end()) {
+            settleOwedReplies();
+            return code;
+        }
+    }
+    return std::nullopt;
+}
+
 void Link::settleOwedReplies()
 {
     const bool owed = m_attemptsSent > m_repliesSeen;

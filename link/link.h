@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -60,11 +61,13 @@ public:
     std::int16_t SendBlock(QByteArrayView bytPacket);
     const QByteArray& bytRxBuf() const { return m_rxBuf; }
 
-    // Inside a frame, before moving on to the next block or step: a packet attempt whose reply
-    // did not come in its window still owes one, and it would be read as the next packet's
-    // answer. While any is owed, waits until two windows have passed since the last attempt was
-    // sent and drops whatever comes. Costs nothing when every attempt was answered.
-    void settleOwedReplies();
+    // Inside a frame: one packet's attempt loop. Sends the packet build() gives (rebuilt before
+    // every attempt) until the radio answers with one of accepted, at most limit times; fewer
+    // bytes than the echo and a whole reply is a failed attempt, whatever arrived. Returns the
+    // accepted code once every reply still owed to an earlier attempt has been waited out, or
+    // nothing when the attempts ran out. Throws SerialError when the line fails.
+    std::optional<std::int16_t> sendPacket(int limit, std::initializer_list<std::int16_t> accepted,
+                                           const std::function<QByteArrayView()>& build);
 
     // Ends the current wait, and every later one, as a failure (Ctrl-C, the program quitting).
     void abort(const QString& reason);
@@ -75,9 +78,6 @@ public:
     QString lastError() const { return m_lastError; }
     QSerialPort::SerialPortError lastErrorKind() const { return m_lastErrorKind; }
     void clearLastError();
-
-    // For a trace: one exchange (text command or packet attempt) with its recognised reply.
-    void reportExchange(QByteArrayView sent, QByteArrayView received, std::int16_t code);
 
 signals:
     void exchanged(const QByteArray& sent, const QByteArray& received, std::int16_t code);
@@ -91,6 +91,14 @@ private:
         qint64 awaited; // bytes collected in all once this piece's echo (and reply) are in
     };
     using Recogniser = std::int16_t (*)(QByteArrayView, qsizetype);
+
+    // For a trace: one exchange (text command or packet attempt) with its recognised reply.
+    void reportExchange(QByteArrayView sent, QByteArrayView received, std::int16_t code);
+    // Before moving on to the next block or step: a packet attempt whose reply did not come in
+    // its window still owes one, and it would be read as the next packet's answer. While any is
+    // owed, waits until two windows have passed since the last attempt was sent and drops
+    // whatever comes. Costs nothing when every attempt was answered.
+    void settleOwedReplies();
 
     std::int16_t textExchange(const QByteArray& command, qsizetype awaited, Recogniser recognise);
     // The one exchange primitive: sends each piece, then takes the input once at least its

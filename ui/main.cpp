@@ -1,3 +1,4 @@
+#include "flash/exitstatus.h"
 #include "image/buildinfo.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
@@ -29,14 +30,14 @@ int main(int argc, char** argv)
                       QStringLiteral("Let Start write a test image (for the simulated radio).")});
     if (!parser.parse(QApplication::arguments())) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(parser.errorText()));
-        return tqb9::kUsageError;
+        return tqb9::exitstatus::Usage;
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp();
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "tq-b9: unexpected argument %s\n",
                      qPrintable(parser.positionalArguments().constFirst()));
-        return tqb9::kUsageError;
+        return tqb9::exitstatus::Usage;
     }
 
     tqb9::frmMain window;
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
         tqb9::bindPorts(window.session().ports(), parser.values(QStringLiteral("com")));
     if (!bad.isEmpty()) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
-        return tqb9::kUsageError;
+        return tqb9::exitstatus::Usage;
     }
     window.Form_Load();
     window.session().setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
@@ -52,8 +53,8 @@ int main(int argc, char** argv)
         if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware")))) {
             std::fprintf(stderr, "tq-b9: %s\n", error->message.c_str());
             return error->kind == tqb9::FirmwareFileError::Kind::Unreadable
-                       ? tqb9::kNoFirmwareFile
-                       : tqb9::kBadFirmwareFile;
+                       ? tqb9::exitstatus::NoFirmware
+                       : tqb9::exitstatus::BadFirmware;
         }
     }
     // The version names the firmware the window holds, so it waits for --firmware.

@@ -1,7 +1,7 @@
-#include "cli/diagnosis.h"
 #include "cli/options.h"
 #include "cli/progress.h"
-#include "cli/trace.h"
+#include "flash/diagnosis.h"
+#include "flash/trace.h"
 
 #include <gtest/gtest.h>
 #include <QRegularExpression>

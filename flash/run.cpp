@@ -1,13 +1,13 @@
-#include "cli/radiorun.h"
+#include "flash/run.h"
 
-#include "cli/diagnosis.h"
-#include "cli/options.h"
-#include "cli/trace.h"
+#include "flash/diagnosis.h"
+#include "flash/exitstatus.h"
+#include "flash/trace.h"
 
 #include <csignal>
 #include <QElapsedTimer>
 
-namespace tqb9::cli {
+namespace tqb9 {
 
 QString signalName(int number)
 {
@@ -21,13 +21,11 @@ QString signalName(int number)
     }
 }
 
-RadioRun::RadioRun(Setup setup, Events events)
-    : m_setup(std::move(setup)), m_events(std::move(events))
-{}
+Run::Run(Setup setup, Events events) : m_setup(std::move(setup)), m_events(std::move(events)) {}
 
-RadioRun::~RadioRun() = default;
+Run::~Run() = default;
 
-void RadioRun::abort(int signalNumber)
+void Run::abort(int signalNumber)
 {
     if (!m_session || m_signal != 0)
         return;
@@ -35,7 +33,7 @@ void RadioRun::abort(int signalNumber)
     m_session->link().abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
 }
 
-RunReport RadioRun::exec()
+RunReport Run::exec()
 {
     m_session = std::make_unique<Session>();
     Session& session = *m_session;
@@ -112,6 +110,9 @@ RunReport RadioRun::exec()
     }
 
     report.outcome = session.runStart();
+    report.blocksWritten = blocksDone;
+    report.blocksToWrite = blocksTotal;
+    report.writeStoppedAt = session.flasher().writeStoppedAt();
     report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
     report.step = session.currentStep();
     report.device = session.link().device();
@@ -148,4 +149,4 @@ RunReport RadioRun::exec()
     return report;
 }
 
-} // namespace tqb9::cli
+} // namespace tqb9

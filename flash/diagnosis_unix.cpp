@@ -1,4 +1,4 @@
-#include "cli/diagnosis.h"
+#include "flash/diagnosis.h"
 
 #include <cstring>
 #include <grp.h>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tqb9::cli {
+namespace tqb9 {
 namespace {
 
 bool accountInGroup(const struct group& gr)
@@ -44,4 +44,4 @@ DeviceFacts probeDevice(const QString& device)
     return facts;
 }
 
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tqb9::cli {
+namespace tqb9 {
 
 // What the system says about a serial device, for a diagnostic a user can act on.
 struct DeviceFacts {
@@ -58,4 +58,4 @@ QString busyAdvice();
 QString findHolders(const QString& device);
 } // namespace platform
 
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "cli/runlog.h"
 #include "flash/session.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <QDateTime>
 #include <QList>
 #include <QSharedPointer>
@@ -13,11 +13,17 @@
 #include <QStringList>
 #include <utility>
 
-namespace tqb9::cli {
+namespace tqb9 {
 
-// How one radio's run ended, as the front end reports and logs it.
+// Which firmware a run wrote, for the log.
+struct FirmwareFacts {
+    QString source;          // "built-in"
+    std::uint32_t crc32 = 0; // of 0xC0000..0xFEFFF as the radio will hold them
+};
+
+// How one radio's run ended: everything a front end shows or logs of it.
 struct RunReport {
-    QString port;      // as given on the command line
+    QString port;      // as given
     QString device;    // what the run opened, or tried to; empty when the port maps to nothing
     QDateTime started; // UTC
     double seconds = 0;
@@ -27,15 +33,18 @@ struct RunReport {
     int signalNumber = 0;    // the signal that interrupted it, or 0
     // Exchanges per step (text commands and packets, every attempt), indexed by Step.
     std::array<int, 5> attempts{};
+    int blocksWritten = 0;
+    int blocksToWrite = 0; // known once the write began
+    // The first address of the block a failed write stopped at.
+    std::optional<long> writeStoppedAt;
     FirmwareFacts firmware;
     // Why it failed and what to do, one sentence a line, without the program's name.
     QStringList advice;
 };
 
 // One whole Start run on one port, in the calling thread: its own Session (and so its own port
-// and reply window), the progress and trace it produces, and the report at its end. The engine
-// does the talking; this only watches it.
-class RadioRun {
+// and reply window), the progress and trace it produces, and the report at its end.
+class Run {
 public:
     struct Setup {
         QString port; // as given, for the report
@@ -56,10 +65,10 @@ public:
         std::function<void(const QString& lines)> trace;
     };
 
-    RadioRun(Setup setup, Events events);
-    ~RadioRun();
-    RadioRun(const RadioRun&) = delete;
-    RadioRun& operator=(const RadioRun&) = delete;
+    Run(Setup setup, Events events);
+    ~Run();
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
 
     RunReport exec();
     // Ends the current step as failed, and with it the run. Only from the run's own thread: the
@@ -76,4 +85,4 @@ private:
 // "Ctrl-C", "SIGTERM".
 QString signalName(int number);
 
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -1,11 +1,11 @@
-#include "cli/diagnosis.h"
+#include "flash/diagnosis.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <unistd.h>
 
-namespace tqb9::cli::platform {
+namespace tqb9::platform {
 
 QStringList permissionAdvice(const QString& device, const DeviceFacts& facts)
 {
@@ -59,4 +59,4 @@ QString findHolders(const QString& device)
     return holders.join(QLatin1String(", "));
 }
 
-} // namespace tqb9::cli::platform
+} // namespace tqb9::platform

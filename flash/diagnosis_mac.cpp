@@ -1,9 +1,9 @@
-#include "cli/diagnosis.h"
+#include "flash/diagnosis.h"
 
 // macOS gives every user the cu.* and tty.* devices of an adapter, so a refused open is rare and
 // has no group to join; and without /proc there is no cheap way to name the program that holds a
 // port.
-namespace tqb9::cli::platform {
+namespace tqb9::platform {
 
 QStringList permissionAdvice(const QString& device, const DeviceFacts&)
 {
@@ -21,4 +21,4 @@ QString findHolders(const QString&)
     return {};
 }
 
-} // namespace tqb9::cli::platform
+} // namespace tqb9::platform

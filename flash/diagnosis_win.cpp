@@ -1,8 +1,8 @@
-#include "cli/diagnosis.h"
+#include "flash/diagnosis.h"
 
 // Windows has no device files to look at: COMn exists when the driver made it, and opening it is
 // the only test of access, so the port's own error is all there is to go on.
-namespace tqb9::cli {
+namespace tqb9 {
 
 DeviceFacts probeDevice(const QString&)
 {
@@ -32,4 +32,4 @@ QString findHolders(const QString&)
 }
 
 } // namespace platform
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -1,11 +1,11 @@
-#include "cli/trace.h"
+#include "flash/trace.h"
 
 #include "flash/packet.h"
 #include "link/reply.h"
 
 #include <algorithm>
 
-namespace tqb9::cli {
+namespace tqb9 {
 namespace {
 
 // Enough to see a command, a reply, or a packet's header and address whole.
@@ -107,4 +107,4 @@ QString formatExchange(double seconds, const QByteArray& sent, const QByteArray&
     return text;
 }
 
-} // namespace tqb9::cli
+} // namespace tqb9

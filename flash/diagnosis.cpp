@@ -1,6 +1,6 @@
-#include "cli/diagnosis.h"
+#include "flash/diagnosis.h"
 
-namespace tqb9::cli {
+namespace tqb9 {
 namespace {
 
 QString address(long value)
@@ -28,9 +28,9 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
         lines << platform::permissionAdvice(f.device, facts);
         return lines;
     }
-    if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError ||
-        f.error.contains(QLatin1String("busy"), Qt::CaseInsensitive) ||
-        f.error.contains(QLatin1String("lock"), Qt::CaseInsensitive)) {
+    // QSerialPort says a device another program holds (busy, or locked by it) is a permission
+    // error; the device's own permissions were ruled out above.
+    if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError) {
         QString busy =
             QStringLiteral("Cannot open %1: another program holds it (%2).").arg(f.device, f.error);
         if (!facts.holder.isEmpty())
@@ -103,4 +103,4 @@ QStringList diagnose(const Failure& f, const DeviceFacts& facts)
     return lines;
 }
 
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace tqb9::cli {
+namespace tqb9 {
 
 // Hex of bytes, "5A 4B 7E". Short runs whole; longer ones as their first and last bytes around
 // the count left out, unless full.
@@ -16,4 +16,4 @@ QString hexBytes(const QByteArray& bytes, bool full);
 QString formatExchange(double seconds, const QByteArray& sent, const QByteArray& received,
                        std::int16_t code, bool full);
 
-} // namespace tqb9::cli
+} // namespace tqb9

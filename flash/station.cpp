@@ -1,0 +1,146 @@
+#include "flash/station.h"
+
+#include "link/portmap.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+
+namespace tqb9 {
+namespace {
+
+// A device and a symlink to it are one port.
+QString sameness(const QString& device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+} // namespace
+
+struct Station::Slot {
+    Run::Setup setup;
+    QThread thread;
+    // Lives in thread: what the run's own thread is asked to do is posted to it.
+    std::unique_ptr<QObject> worker;
+    Run* run = nullptr; // touched in thread only
+    std::optional<RunReport> report;
+};
+
+std::variant<QList<Run::Setup>, QString> Station::resolve(QList<Run::Setup> setups)
+{
+    QHash<QString, QString> seen;
+    for (Run::Setup& setup : setups) {
+        PortMap ports;
+        for (const auto& [port, device] : std::as_const(setup.bindings))
+            ports.bind(port, device);
+        const QString device = ports.deviceFor(setup.comPort);
+        // Nothing there: the run fails to open it and says so.
+        if (device.isEmpty())
+            continue;
+        const QString key = sameness(device);
+        if (seen.contains(key))
+            return QStringLiteral("--port %1 is the same port as --port %2 (%3)")
+                .arg(setup.port, seen.value(key), device);
+        seen.insert(key, setup.port);
+        setup.bindings = {{setup.comPort, device}};
+    }
+    return setups;
+}
+
+Station::Station(QList<Run::Setup> setups, QObject* parent) : QObject(parent)
+{
+    for (Run::Setup& setup : setups) {
+        auto slot = std::make_unique<Slot>();
+        slot->setup = std::move(setup);
+        m_slots.push_back(std::move(slot));
+    }
+}
+
+// A run still going when its station goes ends as a program that closes does: quitting its
+// thread ends the wait in progress.
+Station::~Station()
+{
+    for (const auto& slot : m_slots) {
+        slot->thread.quit();
+        slot->thread.wait();
+    }
+}
+
+const Run::Setup& Station::setup(int index) const
+{
+    return m_slots.at(static_cast<std::size_t>(index))->setup;
+}
+
+const std::optional<RunReport>& Station::report(int index) const
+{
+    return m_slots.at(static_cast<std::size_t>(index))->report;
+}
+
+void Station::abort(int signalNumber)
+{
+    for (const auto& slot : m_slots) {
+        Slot* s = slot.get();
+        if (!s->worker)
+            continue;
+        QMetaObject::invokeMethod(
+            s->worker.get(),
+            [s, signalNumber] {
+                if (s->run)
+                    s->run->abort(signalNumber);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void Station::start()
+{
+    m_running = size();
+    for (int i = 0; i < size(); ++i) {
+        Slot* s = m_slots[static_cast<std::size_t>(i)].get();
+        s->worker = std::make_unique<QObject>();
+        // A lone run needs no thread of its own: its waits nest in the caller's event loop, as
+        // the window's do, and its progress costs no wake of another thread.
+        if (size() > 1) {
+            s->worker->moveToThread(&s->thread);
+            s->thread.setObjectName(QStringLiteral("radio %1").arg(s->setup.port));
+            s->thread.start();
+        }
+        QMetaObject::invokeMethod(
+            s->worker.get(),
+            [this, i, s] {
+                const auto post = [this](auto call) {
+                    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+                };
+                Run::Events events;
+                events.step = [this, i, post](Step step, const QString& detail) {
+                    post([this, i, step, detail] { emit stepStarted(i, step, detail); });
+                };
+                events.writeBegins = [this, i, post](int blocks) {
+                    post([this, i, blocks] { emit writeBegins(i, blocks); });
+                };
+                events.blockWritten = [this, i, post](double seconds) {
+                    post([this, i, seconds] { emit blockWritten(i, seconds); });
+                };
+                events.trace = [this, i, post](const QString& lines) {
+                    post([this, i, lines] { emit traced(i, lines); });
+                };
+                Run run(s->setup, std::move(events));
+                s->run = &run;
+                const RunReport report = run.exec();
+                s->run = nullptr;
+                post([this, i, s, report] {
+                    s->report = report;
+                    --m_running;
+                    emit runFinished(i, report);
+                    if (m_running == 0)
+                        emit finished();
+                });
+                if (s->thread.isRunning())
+                    QThread::currentThread()->quit();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+} // namespace tqb9
