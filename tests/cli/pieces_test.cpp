@@ -1,7 +1,5 @@
 #include "cli/options.h"
 #include "cli/progress.h"
-#include "flash/diagnosis.h"
-#include "flash/trace.h"
 
 #include <gtest/gtest.h>
 #include <QRegularExpression>
@@ -129,53 +127,6 @@ TEST(ExitStatus, OnlyCompletedIsZeroAndEveryFailureHasItsOwn)
     }
 }
 
-TEST(Trace, TextCommandShowsBytesTextEchoAndReply)
-{
-    const QByteArray sent("ZK~TQ-B9E\r");
-    const QString text = formatExchange(0.25, sent, sent + "\r\nOK\r\n", 0, false);
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")))
-        << text.toStdString();
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 4F 4B")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("reply: OK\n")));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("[   0.250s]")));
-}
-
-TEST(Trace, PacketIsShortenedUnlessFull)
-{
-    QByteArray packet(1032, '\x11');
-    packet.replace(0, 7, QByteArray::fromHex("fffe50470c0400"));
-    const QByteArray received = packet + "PG\r\n";
-
-    const QString shortText = formatExchange(1, packet, received, 5, false);
-    EXPECT_TRUE(shortText.contains(QStringLiteral("(packet PG, address 0xC0400)")));
-    EXPECT_TRUE(shortText.contains(
-        QStringLiteral("FF FE 50 47 0C 04 00 11 ...(1016 more)... 11 11 11 11 11 11 11 11")))
-        << shortText.toStdString();
-    EXPECT_TRUE(shortText.contains(QStringLiteral("echo of all 1032 sent, then 50 47 0D 0A")));
-    EXPECT_LT(shortText.size(), 400);
-
-    const QString fullText = formatExchange(1, packet, received, 5, true);
-    EXPECT_TRUE(fullText.contains(QStringLiteral("1024: 11 11 11 11 11 11 11 11\n")))
-        << fullText.toStdString();
-    EXPECT_GT(fullText.size(), 3 * 1032);
-}
-
-TEST(Trace, SilenceShortEchoAndForeignBytesAreTold)
-{
-    const QByteArray sent("ZK~FLASH\r");
-    EXPECT_TRUE(formatExchange(0, sent, {}, 8, false)
-                    .contains(QStringLiteral("received 0 bytes: nothing\n")));
-    EXPECT_TRUE(formatExchange(0, sent, "ZK~", 8, false)
-                    .contains(QStringLiteral("echo of only 3 of the 9 sent")));
-    const QString noise = formatExchange(0, sent, "ZK#FLASH\rCT\r\n", 8, false);
-    EXPECT_TRUE(noise.contains(QStringLiteral("differs from the echo at byte 2")))
-        << noise.toStdString();
-    EXPECT_TRUE(noise.contains(QStringLiteral("reply: none recognised")));
-}
-
 TEST(ProgressLine, RateAndTimeLeftFollowTheBlocksDone)
 {
     EXPECT_EQ(progressLine(125, 250, 20.0),
@@ -242,128 +193,6 @@ TEST(Progress, TerminalOutputIsOneLineRedrawnInPlace)
     EXPECT_LE(redraws, 30);
     EXPECT_TRUE(out.text.contains(QStringLiteral("\rwrite: 250/250 blocks 100%")));
 }
-
-Failure portFailure(QSerialPort::SerialPortError kind, const QString& error)
-{
-    Failure f;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.errorKind = kind;
-    f.error = QStringLiteral("/dev/ttyUSB0: ") + error;
-    return f;
-}
-
-DeviceFacts present(const QString& group = {}, const QString& holder = {})
-{
-    DeviceFacts facts;
-    facts.exists = true;
-    facts.accessible = true;
-    facts.group = group;
-    facts.holder = holder;
-    return facts;
-}
-
-QString joined(const QStringList& lines)
-{
-    return lines.join(QLatin1Char('\n'));
-}
-
-// The advice names Linux tools; macOS and Windows give their own.
-#ifdef Q_OS_LINUX
-TEST(Diagnosis, PermissionDeniedNamesTheGroupToJoin)
-{
-    const Failure f =
-        portFailure(QSerialPort::PermissionError, QStringLiteral("Permission denied"));
-    DeviceFacts facts = present(QStringLiteral("dialout"));
-    facts.accessible = false;
-    const QString text = joined(diagnose(f, facts));
-    EXPECT_TRUE(text.contains(QStringLiteral("Cannot open /dev/ttyUSB0: permission denied")));
-    EXPECT_TRUE(text.contains(QStringLiteral("sudo usermod -aG dialout $USER")))
-        << text.toStdString();
-
-    facts.inGroupDatabase = true;
-    const QString again = joined(diagnose(f, facts));
-    EXPECT_TRUE(again.contains(QStringLiteral("log out and in again, or run: newgrp dialout")));
-    EXPECT_FALSE(again.contains(QStringLiteral("usermod")));
-}
-
-TEST(Diagnosis, BusyPortNamesWhatHoldsIt)
-{
-    const Failure f =
-        portFailure(QSerialPort::PermissionError, QStringLiteral("Device or resource busy"));
-    const DeviceFacts facts =
-        present(QStringLiteral("dialout"), QStringLiteral("ModemManager (pid 812)"));
-    const QString text = joined(diagnose(f, facts));
-    EXPECT_TRUE(text.contains(QStringLiteral("another program holds it (/dev/ttyUSB0: Device or "
-                                             "resource busy). Open by: ModemManager (pid 812).")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("sudo systemctl stop ModemManager")));
-    EXPECT_FALSE(text.contains(QStringLiteral("usermod")));
-}
-#endif
-
-TEST(Diagnosis, AbsentPortPointsToTheList)
-{
-    const Failure f = portFailure(QSerialPort::DeviceNotFoundError, QStringLiteral("No such file"));
-    EXPECT_TRUE(joined(diagnose(f, DeviceFacts{}))
-                    .contains(QStringLiteral(
-                        "/dev/ttyUSB0 (COM1): no such device.\nIs the cable plugged in?")));
-
-    Failure unmapped;
-    unmapped.port = 4;
-    unmapped.errorKind = QSerialPort::DeviceNotFoundError;
-    const QString text = joined(diagnose(unmapped, DeviceFacts{}));
-    EXPECT_TRUE(text.contains(QStringLiteral("COM4 does not lead to any serial port")));
-    EXPECT_TRUE(text.contains(QStringLiteral("tq-b9-cli --list-ports")));
-    EXPECT_TRUE(text.contains(QStringLiteral("--com 4=DEVICE")));
-}
-
-TEST(Diagnosis, SilentRadioAsksForCableAndPower)
-{
-    Failure f;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.exchanged = true;
-    f.sent = 10;
-    f.received = 0;
-    const DeviceFacts facts = present();
-    EXPECT_TRUE(joined(diagnose(f, facts))
-                    .contains(QStringLiteral("cable is plugged in at both ends and that the radio "
-                                             "is switched on")));
-    f.received = 10;
-    f.interval = std::chrono::milliseconds{5000};
-    EXPECT_TRUE(joined(diagnose(f, facts))
-                    .contains(QStringLiteral("did not answer the model query step within 5 s")));
-}
-
-TEST(Diagnosis, FailedWriteSaysWhereItStopped)
-{
-    Failure f;
-    f.outcome = Outcome::WriteFailed;
-    f.step = Step::Write;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.exchanged = true;
-    f.sent = 1032;
-    f.received = 1036;
-    f.code = reply::NG;
-    f.blockAddress = 0xC0400;
-    f.blocksDone = 1;
-    f.blocksTotal = 250;
-    const QString text = joined(diagnose(f, present()));
-    EXPECT_TRUE(text.contains(QStringLiteral("answered \"NG\" to the write step")));
-    EXPECT_TRUE(text.contains(QStringLiteral("block at 0xC0400 (1 of 250 blocks written)")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("run tq-b9-cli again")));
-}
-
-#ifdef Q_OS_UNIX
-TEST(Diagnosis, ProbeReadsTheDevicesGroup)
-{
-    const DeviceFacts null = probeDevice(QStringLiteral("/dev/null"));
-    EXPECT_TRUE(null.exists);
-    EXPECT_TRUE(null.accessible);
-    EXPECT_FALSE(null.group.isEmpty());
-    EXPECT_FALSE(probeDevice(QStringLiteral("/dev/no-such-tty")).exists);
-}
-#endif
 
 } // namespace
 } // namespace tqb9::cli
