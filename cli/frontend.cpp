@@ -19,9 +19,6 @@
 namespace tqb9::cli {
 namespace {
 
-constexpr long kImageFirstAddress = 0xC0000;
-constexpr long kImageBytes = 0x40000;
-
 // A stream whose reader went away (EPIPE, or EIO on a terminal that hung up) gets nothing more:
 // the run goes on, and the exit status still tells its outcome.
 void writeTo(std::FILE* stream, const QString& text)
@@ -261,10 +258,7 @@ int FrontEnd::exportImage()
     Session session;
     if (const auto refused = loadFirmware(session))
         return *refused;
-    QByteArray bytes(kImageBytes, '\0');
-    for (long i = 0; i < kImageBytes; ++i)
-        bytes[static_cast<qsizetype>(i)] =
-            static_cast<char>(session.image().byteAt(kImageFirstAddress + i));
+    const QByteArray bytes = wholeImage(session.image());
     QFile file(m_options.exportPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush()) {

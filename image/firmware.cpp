@@ -95,17 +95,22 @@ bool isTestImage(const MemoryImage& image)
 {
     std::array<std::uint8_t, kBlockSize> block{};
     for (std::uint32_t first = kImageFirst; first < kWrittenEnd; first += kBlockSize) {
-        int data = 0;
-        for (std::uint32_t i = 0; i < kBlockSize; ++i) {
+        for (std::uint32_t i = 0; i < kBlockSize; ++i)
             block[i] = image.byteAt(first + i);
-            data += block[i] != 0xFF ? 1 : 0;
-        }
-        if (data >= kFingerprintMinimumData &&
-            std::binary_search(std::begin(kTestImageBlocks), std::end(kTestImageBlocks),
-                               blockFingerprint(block.data())))
+        const auto print = telltaleFingerprint(block.data());
+        if (print &&
+            std::binary_search(std::begin(kTestImageBlocks), std::end(kTestImageBlocks), *print))
             return true;
     }
     return false;
+}
+
+QByteArray wholeImage(const MemoryImage& image)
+{
+    QByteArray bytes(kImageSize, '\0');
+    for (std::uint32_t a = kImageFirst; a < kImageEnd; ++a)
+        bytes[static_cast<qsizetype>(a - kImageFirst)] = static_cast<char>(image.byteAt(a));
+    return bytes;
 }
 
 QByteArray writtenRange(const MemoryImage& image)

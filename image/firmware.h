@@ -59,6 +59,8 @@ bool isTestImage(const MemoryImage& image);
 
 // 0xC0000..0xFEFFF as the radio holds them after a run (0xFF where nothing is written).
 QByteArray writtenRange(const MemoryImage& image);
+// 0xC0000..0xFFFFF as the image holds them, the boot block included.
+QByteArray wholeImage(const MemoryImage& image);
 std::uint32_t crc32Of(const QByteArray& bytes); // zlib's CRC-32, the PNG polynomial
 QByteArray sha256Of(const QByteArray& bytes);
 

@@ -442,4 +442,12 @@ std::uint64_t blockFingerprint(const std::uint8_t* block)
     return hash;
 }
 
+std::optional<std::uint64_t> telltaleFingerprint(const std::uint8_t* block)
+{
+    const auto data = std::count_if(block, block + kBlockSize, [](auto b) { return b != 0xFF; });
+    if (data < kFingerprintMinimumData)
+        return std::nullopt;
+    return blockFingerprint(block);
+}
+
 } // namespace tqb9

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -109,5 +110,8 @@ std::uint64_t blockFingerprint(const std::uint8_t* block);
 // A block carries a fingerprint worth comparing only with this many bytes that are not 0xFF:
 // fewer could be found in any firmware by chance.
 inline constexpr int kFingerprintMinimumData = 256;
+
+// The fingerprint of a 1 KB block that carries enough data to be told by it, or nothing.
+std::optional<std::uint64_t> telltaleFingerprint(const std::uint8_t* block);
 
 } // namespace tqb9

@@ -25,11 +25,8 @@ std::vector<std::uint64_t> fingerprints(const FirmwareFile& file)
 {
     std::vector<std::uint64_t> out;
     for (std::uint32_t first = kImageFirst; first < kBootBlockFirst; first += kBlockSize) {
-        const std::uint8_t* block = file.bytes.data() + (first - kImageFirst);
-        const auto data =
-            std::count_if(block, block + kBlockSize, [](auto b) { return b != 0xFF; });
-        if (data >= kFingerprintMinimumData)
-            out.push_back(blockFingerprint(block));
+        if (const auto print = telltaleFingerprint(file.bytes.data() + (first - kImageFirst)))
+            out.push_back(*print);
     }
     std::sort(out.begin(), out.end());
     return out;
