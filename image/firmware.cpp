@@ -70,7 +70,8 @@ FirmwareInfo describeBuiltInFirmware(const MemoryImage& image)
 std::variant<FirmwareInfo, FirmwareFileError> loadFirmwareFile(const QString& path,
                                                                MemoryImage& image)
 {
-    const FirmwareFileResult read = readFirmwareFileAt(QFile::encodeName(path).toStdString());
+    const FirmwareFileResult read =
+        readFirmwareFileAt(std::filesystem::path(path.toStdU16String()));
     if (const auto* error = std::get_if<FirmwareFileError>(&read))
         return *error;
     const auto& file = std::get<FirmwareFile>(read);

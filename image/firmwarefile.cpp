@@ -313,16 +313,19 @@ FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view n
     return Reader(content, name).read();
 }
 
-FirmwareFileResult readFirmwareFileAt(const std::string& path)
+FirmwareFileResult readFirmwareFileAt(const std::filesystem::path& file)
 {
+    // Opened by its wide name on Windows, where a narrow one is the ANSI code page's.
+    const std::u8string utf8 = file.u8string();
+    const std::string path(utf8.begin(), utf8.end());
     const auto unreadable = [&](const char* why) {
         return FirmwareFileError{FirmwareFileError::Kind::Unreadable,
                                  path + ": cannot be read: " + why};
     };
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
+    if (std::filesystem::is_directory(file, ec))
         return unreadable(std::strerror(EISDIR));
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in)
         return unreadable(std::strerror(errno));
     in.seekg(0, std::ios::end);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -64,7 +65,7 @@ FirmwareFileResult readFirmwareFile(std::string_view content, std::string_view n
 
 // Reads the file at path with readFirmwareFile; files over kMaxFirmwareFileBytes are refused
 // before they are read.
-FirmwareFileResult readFirmwareFileAt(const std::string& path);
+FirmwareFileResult readFirmwareFileAt(const std::filesystem::path& file);
 
 // The bytes as S-record lines in the built-in table's own shape: the header, one S2 record for
 // each run of up to 32 given bytes that does not cross a 32-byte boundary, the end record. Reading
