@@ -126,7 +126,7 @@ windows: deps
 # command line against the Linux build's tq-b9-cli, the installer in and out, the zip, the window.
 check-windows: windows $(BUILD)/build.ninja
 	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(WINDOWS_CHECK_PACKAGES)"
-	cmake --build $(BUILD) --target tq-b9-cli
+	cmake --build $(BUILD) --target tq-b9-cli tq-b9-sim
 	tools/check-windows.sh $(WINDOWS_BUILD) $(BUILD)
 
 clean:

@@ -68,7 +68,10 @@ int Station::exec()
         QString device = given;
         if (const auto number = comNumber(given)) {
             slot->setup.comPort = *number;
-            device = present.at(*number - PortMap::kFirstPort).device;
+            // Above the menu (Windows' COM17 and up) the number is the device's name itself.
+            device = *number <= PortMap::kLastPort
+                         ? present.at(*number - PortMap::kFirstPort).device
+                         : ports.deviceFor(*number);
             // Nothing there: the run fails to open it and says so, as a single run would.
             slot->setup.bindings = m_options.bindings;
         }

@@ -8,7 +8,8 @@
 #    play the radio in-process. Their pseudo-terminal cases skip: Wine 8.0 cannot carry
 #    QSerialPort over a pseudo-terminal, so no whole write runs here (README, Windows).
 # 2. tq-b9-cli.exe: --version, --help and --info say what the Linux build says, --export-image
-#    writes the Linux build's bytes, also from a firmware file whose name is Cyrillic and Japanese.
+#    writes the Linux build's bytes, also from a firmware file whose name is Cyrillic and Japanese;
+#    COM23 is listed and opened, and the simulated radio behind it hears the query.
 # 3. The installer, silently (/S): the installed tq-b9-cli.exe runs on the DLLs beside it alone,
 #    the uninstaller is registered, and a silent uninstall leaves nothing in the folder. The zip's
 #    folder holds the same files and runs the same way.
@@ -24,7 +25,7 @@ run="$win/wine-run.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
 setup="$win/tq-b9-$version-win64-setup.exe"
 zip="$win/tq-b9-$version-win64.zip"
-export WINEPREFIX="$win/wine"
+export WINEPREFIX="$win/wine" WINEDEBUG=-all
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 
@@ -86,6 +87,31 @@ cmp "$work/linux.bin" "$work/named.bin" || fail "the non-ASCII file gave other b
 windows_out "$cli" --info --firmware "$named" | grep -q "^source: *file " ||
     fail "--info does not call the non-ASCII file a file"
 ok "tq-b9-cli.exe --firmware прошивка-ファーム.s19"
+
+echo "== COM23: listed, opened, and the request reaches the radio"
+# Wine makes COMn of its dosdevices/comn link; the simulated radio (the Linux build's) sits behind
+# it. Wine lists only the ports it found at start-up, so COM23 joins its list for this server's
+# life. Sending works over a pseudo-terminal under Wine, receiving does not: the run must end in
+# silence after the radio has heard the query, not in a port that cannot be found or opened.
+"$linux/bin/tq-b9-sim" --verbose --link "$work/radio23" >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 50); do [ -e "$work/radio23" ] && break; sleep 0.1; done
+ln -sfn "$work/radio23" "$WINEPREFIX/dosdevices/com23"
+timeout 30 "$wineserver" -k 2>/dev/null || true
+timeout 30 "$wineserver" -w 2>/dev/null || true
+timeout 120 "$wineserver" -p 60
+"$run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\Serial23' /d COM23 /f >/dev/null 2>&1
+windows_out "$cli" --list-ports | grep -q '^COM23  COM23' || fail "--list-ports does not list COM23"
+status=0
+windows_out "$cli" --port COM23 --allow-test-firmware >"$work/com23.out" 2>"$work/com23.err" || status=$?
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+rm -f "$WINEPREFIX/dosdevices/com23"
+timeout 30 "$wineserver" -k 2>/dev/null || true
+tr -d '\r' <"$work/com23.err" | grep -q 'Nothing came back from the radio on COM23' ||
+    { cat "$work/com23.err" >&2; fail "--port COM23 did not reach COM23 (exit $status)"; }
+[ -s "$work/sim.err" ] || fail "the radio behind COM23 heard nothing"
+ok "--list-ports lists COM23; --port COM23 opened it and the radio heard: $(head -1 "$work/sim.err")"
 
 echo "== The installer, silently"
 # On a new prefix, so that nothing an earlier run left can pass for what this one installed.
