@@ -162,17 +162,21 @@ int FrontEnd::listPorts()
     for (const auto& [port, device] : std::as_const(m_options.bindings))
         ports.bind(port, device);
     int listed = 0;
-    const QList<PortMap::Port> all = ports.allPorts();
-    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
-        const PortMap::Port& port = all.at(n - PortMap::kFirstPort);
+    const auto list = [&listed](int n, const PortMap::Port& port) {
         if (port.device.isEmpty())
-            continue;
+            return;
         ++listed;
         const QString line = QStringLiteral("COM%1  %2  %3")
                                  .arg(QString::number(n).leftJustified(2),
                                       port.device.leftJustified(20), port.description);
         writeOut(line.trimmed() + QLatin1Char('\n'));
-    }
+    };
+    const QList<PortMap::Port> all = ports.allPorts();
+    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n)
+        list(n, all.at(n - PortMap::kFirstPort));
+    // Windows' COM17 and up, when present.
+    for (const int n : PortMap::portsAboveMenu())
+        list(n, ports.portFor(n));
     if (listed == 0)
         writeErr(QStringLiteral("tq-b9-cli: no serial ports found; plug the cable in, or bind a "
                                 "device with --com N=DEVICE\n"));

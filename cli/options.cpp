@@ -14,7 +14,7 @@ namespace tqb9::cli {
 
 std::optional<int> comNumber(const QString& text)
 {
-    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),
+    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,3})$"),
                                         QRegularExpression::CaseInsensitiveOption);
     const auto match = com.match(text);
     if (!match.hasMatch())
@@ -49,7 +49,8 @@ struct Parser {
     const QCommandLineOption port{
         QStringLiteral("port"),
         QStringLiteral("The serial port: a device such as /dev/ttyUSB0, or a COM number 1..16 "
-                       "mapped as in the window's COM menu (default COM1). Given several times "
+                       "mapped as in the window's COM menu (on Windows up to COM256; default "
+                       "COM1). Given several times "
                        "(up to 64), one run per port, all at once."),
         QStringLiteral("DEVICE|COMn")};
     const QCommandLineOption com{
@@ -172,8 +173,10 @@ QString checkStationPorts(const QStringList& ports)
         if (value.isEmpty())
             return QStringLiteral("--port needs a device or COMn");
         if (const auto number = comNumber(value)) {
-            if (*number < PortMap::kFirstPort || *number > PortMap::kLastPort)
-                return QStringLiteral("--port %1: COM numbers run from 1 to 16").arg(value);
+            if (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber)
+                return QStringLiteral("--port %1: COM numbers run from 1 to %2")
+                    .arg(value)
+                    .arg(PortMap::kLastComNumber);
             key = QStringLiteral("COM%1").arg(*number);
         } else {
             key = QFileInfo(value).canonicalFilePath();
@@ -250,9 +253,10 @@ ParsedArguments parseArguments(const QStringList& arguments)
         if (value.isEmpty())
             return usageError(QStringLiteral("--port needs a device or COMn"));
         if (const auto number = comNumber(value)) {
-            if (*number < PortMap::kFirstPort || *number > PortMap::kLastPort)
-                return usageError(
-                    QStringLiteral("--port %1: COM numbers run from 1 to 16").arg(value));
+            if (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber)
+                return usageError(QStringLiteral("--port %1: COM numbers run from 1 to %2")
+                                      .arg(value)
+                                      .arg(PortMap::kLastComNumber));
             options.port = *number;
         } else {
             // A device is run as COM1 bound to it, so it resolves exactly as a menu item would.

@@ -9,6 +9,16 @@ QString address(long value)
            QString::number(value, 16).toUpper().rightJustified(5, QLatin1Char('0'));
 }
 
+// The device as the user knows it: Windows' friendly name usually carries the number itself.
+QString shown(const QString& device, const DeviceFacts& facts)
+{
+    if (facts.name.isEmpty())
+        return device;
+    if (facts.name.contains(device, Qt::CaseInsensitive))
+        return facts.name;
+    return QStringLiteral("%1 (%2)").arg(device, facts.name);
+}
+
 QStringList openFailure(const Failure& f, const DeviceFacts& facts)
 {
     const QString com = QStringLiteral("COM%1").arg(f.port);
@@ -24,22 +34,23 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
                                "tq-b9-cli --list-ports")};
     }
     if (!facts.accessible) {
-        QStringList lines{QStringLiteral("Cannot open %1: permission denied.").arg(f.device)};
+        QStringList lines{
+            QStringLiteral("Cannot open %1: permission denied.").arg(shown(f.device, facts))};
         lines << platform::permissionAdvice(f.device, facts);
         return lines;
     }
     // QSerialPort says a device another program holds (busy, or locked by it) is a permission
     // error; the device's own permissions were ruled out above.
     if (f.errorKind == QSerialPort::PermissionError || f.errorKind == QSerialPort::OpenError) {
-        QString busy =
-            QStringLiteral("Cannot open %1: another program holds it (%2).").arg(f.device, f.error);
+        QString busy = QStringLiteral("Cannot open %1: another program holds it (%2).")
+                           .arg(shown(f.device, facts), f.error);
         if (!facts.holder.isEmpty())
             busy += QStringLiteral(" Open by: %1.").arg(facts.holder);
         return {busy, platform::busyAdvice()};
     }
     if (f.errorKind == QSerialPort::ResourceError) {
         return {QStringLiteral("%1 stopped working during the %2 step (%3).")
-                    .arg(f.device, QString::fromLatin1(stepName(f.step)), f.error),
+                    .arg(shown(f.device, facts), QString::fromLatin1(stepName(f.step)), f.error),
                 QStringLiteral("The cable was unplugged or the adapter reset: plug it in again "
                                "and run again.")};
     }

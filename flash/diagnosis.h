@@ -19,6 +19,7 @@ struct DeviceFacts {
     QString group;                // the group that owns it, "dialout"
     bool inGroupDatabase = false; // the account is in that group, but this session not yet
     QString holder;               // other processes that have it open, "ModemManager (pid 812)"
+    QString name; // what the system calls it, "USB Serial Port (COM23)"; empty if nothing
 };
 
 // diagnosis_unix.cpp on Linux and macOS, diagnosis_win.cpp on Windows.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -79,7 +80,10 @@ int main(int argc, char** argv)
             return 73;
         }
     }
-    if (std::rename(temporary.c_str(), argv[3]) != 0) {
+    // std::rename does not replace an existing file on Windows, which a rebuild has.
+    std::error_code renamed;
+    std::filesystem::rename(temporary, argv[3], renamed);
+    if (renamed) {
         std::cerr << "tq-b9-firmwaretool: cannot write " << argv[3] << '\n';
         return 73;
     }

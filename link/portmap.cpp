@@ -89,6 +89,31 @@ QList<PortMap::Port> PortMap::presentPorts()
     return presentPorts(QSerialPortInfo::availablePorts());
 }
 
+QList<int> PortMap::portsAboveMenu()
+{
+    QStringList names;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        names.append(info.portName());
+    return numbersAboveMenu(names);
+}
+
+QList<int> PortMap::numbersAboveMenu(const QStringList& portNames)
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QList<int> numbers;
+    for (const QString& name : portNames) {
+        const auto match = com.match(name);
+        if (!match.hasMatch())
+            continue;
+        const int number = match.captured(1).toInt();
+        if (number > kLastPort && number <= kLastComNumber && !numbers.contains(number))
+            numbers.append(number);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
 QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
 {
     dropDialInTwins(infos);
@@ -99,7 +124,12 @@ QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
     });
     QList<Port> ports;
     for (const QSerialPortInfo& info : infos) {
-        QString description = info.description();
+        QString description = friendlyName(info.portName());
+        if (!description.isEmpty()) {
+            ports.append({info.systemLocation(), description});
+            continue;
+        }
+        description = info.description();
         if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
             description = description.isEmpty()
                               ? info.manufacturer()
@@ -112,7 +142,7 @@ QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
 PortMap::Port PortMap::portFor(int port) const
 {
     // A bound or impossible port needs no look at the system.
-    if (m_bindings.contains(port) || port < kFirstPort || port > kLastPort)
+    if (m_bindings.contains(port) || port < kFirstPort || port > kLastComNumber)
         return portFor(port, {});
     return portFor(port, QSerialPortInfo::availablePorts());
 }
@@ -130,13 +160,15 @@ PortMap::Port PortMap::portFor(int port, const QList<QSerialPortInfo>& infos) co
 {
     if (const auto bound = m_bindings.constFind(port); bound != m_bindings.constEnd())
         return {*bound, QStringLiteral("bound with --com")};
-    if (port < kFirstPort || port > kLastPort)
+    if (port < kFirstPort || port > kLastComNumber)
         return {};
 #ifdef Q_OS_WIN
     const QString name = QStringLiteral("COM%1").arg(port);
     for (const QSerialPortInfo& info : infos) {
-        if (info.portName().compare(name, Qt::CaseInsensitive) == 0)
-            return {name, info.description()};
+        if (info.portName().compare(name, Qt::CaseInsensitive) == 0) {
+            const QString friendly = friendlyName(name);
+            return {name, friendly.isEmpty() ? info.description() : friendly};
+        }
     }
     return {name, QString()};
 #else

@@ -11,9 +11,10 @@ class QSerialPortInfo;
 
 namespace tqb9 {
 
-// Turns the COM menu's port numbers into devices. On Windows port n is "COMn". Elsewhere port n is
-// the n-th serial port present, USB and ACM adapters first, then the rest, each group by name, so
-// the usual single programming cable is COM1. A binding (--com N=DEVICE) overrides either rule.
+// Turns the COM menu's port numbers into devices. On Windows port n is "COMn", and numbers run past
+// the menu's 16, as USB adapters often get COM17 and higher. Elsewhere port n is the n-th serial
+// port present, USB and ACM adapters first, then the rest, each group by name, so the usual single
+// programming cable is COM1. A binding (--com N=DEVICE) overrides either rule.
 class PortMap {
 public:
     struct Port {
@@ -22,7 +23,15 @@ public:
     };
 
     static constexpr int kFirstPort = 1;
+    // The menu's last item, and the last port a binding may name.
     static constexpr int kLastPort = 16;
+    // The last COM number a port can have: Device Manager offers up to COM256 on Windows; elsewhere
+    // the numbers are the menu's.
+#ifdef Q_OS_WIN
+    static constexpr int kLastComNumber = 256;
+#else
+    static constexpr int kLastComNumber = kLastPort;
+#endif
 
     void bind(int port, const QString& device);
     // Parses "N=DEVICE" with N in 1..16.
@@ -32,15 +41,27 @@ public:
     static std::optional<QList<std::pair<int, QString>>> parseBindings(const QStringList& texts,
                                                                        QString* why);
 
-    // The device behind port n, or an empty device when nothing is there (port 17 included).
+    // The device behind port n, or an empty device when nothing is there (past kLastComNumber, and
+    // elsewhere than on Windows past the ports present).
     Port portFor(int port) const;
-    QString deviceFor(int port) const { return portFor(port).device; }
+    QString deviceFor(int port) const
+    {
+        return portFor(port).device;
+    }
     // portFor(1) to portFor(16) with a single look at the system, which can take tens of
     // milliseconds: for showing every port at once.
     QList<Port> allPorts() const;
 
     // The serial ports present, in the order that numbers them (ignores bindings).
     static QList<Port> presentPorts();
+
+    // The numbers above the menu's 16 that present ports have (Windows' COM17 and up), in order.
+    static QList<int> portsAboveMenu();
+    static QList<int> numbersAboveMenu(const QStringList& portNames);
+
+    // What the system calls the port ("USB Serial Port (COM23)"), where it has such a name: the
+    // friendly name Windows shows in Device Manager. Empty elsewhere (portmap_win.cpp).
+    static QString friendlyName(const QString& portName);
 
 private:
     static QList<Port> presentPorts(QList<QSerialPortInfo> infos);

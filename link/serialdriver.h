@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QSerialPort>
 #include <QString>
+#include <utility>
 
 namespace tqb9 {
+
+// What QSerialPort::handle() gives: a descriptor (int) on Unix, a HANDLE (void*) on Windows.
+// QSerialPort keeps the name of that type private.
+using SerialHandle = decltype(std::declval<const QSerialPort&>().handle());
 
 // A USB serial adapter's driver may gather received bytes before it passes them on (an FTDI
 // chip's latency timer is 16 ms by default), which adds up to seconds over a run of 500 short
@@ -14,11 +20,11 @@ struct LowLatency {
     QString note;         // what happened, for a trace
 };
 
-// handle is the open port's descriptor (QSerialPort::handle()).
-LowLatency requestLowLatency(qintptr handle);
-void restoreLatency(qintptr handle, const LowLatency& requested);
+// handle is the open port's (QSerialPort::handle()).
+LowLatency requestLowLatency(SerialHandle handle);
+void restoreLatency(SerialHandle handle, const LowLatency& requested);
 
 // Received bytes the driver holds that nobody has read yet, or -1 where the system does not say.
-qint64 driverInputCount(qintptr handle);
+qint64 driverInputCount(SerialHandle handle);
 
 } // namespace tqb9

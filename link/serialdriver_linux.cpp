@@ -18,7 +18,7 @@ QString systemError()
 // The serial driver's ASYNC_LOW_LATENCY flag: the usbserial drivers (ftdi_sio among them) then
 // set the adapter's latency timer to its shortest. A pseudo-terminal has no serial driver and
 // refuses the request, which changes nothing.
-LowLatency requestLowLatency(qintptr handle)
+LowLatency requestLowLatency(SerialHandle handle)
 {
     const int fd = static_cast<int>(handle);
     serial_struct serial{};
@@ -32,7 +32,7 @@ LowLatency requestLowLatency(qintptr handle)
     return {true, true, QStringLiteral("on")};
 }
 
-void restoreLatency(qintptr handle, const LowLatency& requested)
+void restoreLatency(SerialHandle handle, const LowLatency& requested)
 {
     if (!requested.changed)
         return;
@@ -44,7 +44,7 @@ void restoreLatency(qintptr handle, const LowLatency& requested)
     ::ioctl(fd, TIOCSSERIAL, &serial);
 }
 
-qint64 driverInputCount(qintptr handle)
+qint64 driverInputCount(SerialHandle handle)
 {
     int count = 0;
     return ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 ? count : -1;

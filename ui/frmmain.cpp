@@ -1,5 +1,6 @@
 #include "ui/frmmain.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -228,13 +229,38 @@ void frmMain::mirrorChecks()
     const PortMenu& menu = m_session.menu();
     for (int index = 1; index <= PortMenu::kItems; ++index)
         mnuCom(index)->setChecked(menu.isChecked(index));
+    for (auto item = m_mnuAbove.cbegin(); item != m_mnuAbove.cend(); ++item)
+        item.value()->setChecked(menu.isChecked(item.key()));
+}
+
+void frmMain::showPortsAbove(QList<int> numbers)
+{
+    // The checked port stays listed while its adapter is unplugged: the mark is what Start opens.
+    const PortMenu& menu = m_session.menu();
+    const int checked = menu.GetCOM();
+    if (checked > PortMenu::kItems && menu.isChecked(checked) && !numbers.contains(checked))
+        numbers.append(checked);
+    std::sort(numbers.begin(), numbers.end());
+    qDeleteAll(m_mnuAbove);
+    m_mnuAbove.clear();
+    delete m_aboveSeparator;
+    m_aboveSeparator = nullptr;
+    if (numbers.isEmpty())
+        return;
+    m_aboveSeparator = m_mnuPort->addSeparator();
+    for (const int number : std::as_const(numbers)) {
+        QAction* item = m_mnuPort->addAction(QStringLiteral("COM%1").arg(number));
+        item->setObjectName(QStringLiteral("mnuCom%1").arg(number));
+        item->setCheckable(true);
+        item->setChecked(menu.isChecked(number));
+        connect(item, &QAction::triggered, this, [this, number] { mnuCom_Click(number); });
+        m_mnuAbove.insert(number, item);
+    }
 }
 
 void frmMain::describePorts()
 {
-    const QList<PortMap::Port> ports = m_session.ports().allPorts();
-    for (int index = 1; index <= PortMenu::kItems; ++index) {
-        const PortMap::Port& port = ports.at(index - 1);
+    const auto describe = [](QAction* item, int index, const PortMap::Port& port) {
         QString tip;
         if (port.device.isEmpty())
             tip = QStringLiteral("COM%1: no serial port").arg(index);
@@ -242,10 +268,15 @@ void frmMain::describePorts()
             tip = QStringLiteral("COM%1: %2").arg(index).arg(port.device);
         else
             tip = QStringLiteral("COM%1: %2 (%3)").arg(index).arg(port.device, port.description);
-        QAction* item = mnuCom(index);
         item->setStatusTip(tip);
         item->setToolTip(tip);
-    }
+    };
+    const QList<PortMap::Port> ports = m_session.ports().allPorts();
+    for (int index = 1; index <= PortMenu::kItems; ++index)
+        describe(mnuCom(index), index, ports.at(index - 1));
+    showPortsAbove(PortMap::portsAboveMenu());
+    for (auto item = m_mnuAbove.cbegin(); item != m_mnuAbove.cend(); ++item)
+        describe(item.value(), item.key(), m_session.ports().portFor(item.key()));
 }
 
 void frmMain::cmdZumil_Click()

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <QMainWindow>
+#include <QMap>
 
 class QAction;
 class QFrame;
@@ -53,6 +54,11 @@ public:
     QMenu* mnuSetting() const { return m_mnuSetting; }
     QMenu* mnuPort() const { return m_mnuPort; }
     QAction* mnuCom(int index) const;
+    // The item for a port above 16 (Windows' COM17 and up), present since the menu last opened.
+    QAction* mnuComAbove(int number) const { return m_mnuAbove.value(number); }
+    // After COM16 and a separator, an item for each of these ports and for the one checked, if it
+    // is above 16; the menu does this each time it opens, with the ports present.
+    void showPortsAbove(QList<int> numbers);
 
 protected:
     // The one way the window speaks to the operator: a modal box with an OK button, the
@@ -85,6 +91,8 @@ private:
     QMenu* m_mnuSetting = nullptr;
     QMenu* m_mnuPort = nullptr;
     std::array<QAction*, PortMenu::kItems + 1> m_mnuCom{}; // index 0 unused, like the menu
+    QAction* m_aboveSeparator = nullptr;
+    QMap<int, QAction*> m_mnuAbove;
 };
 
 // The faces the window's big texts are drawn in, best first: the one the window was designed

@@ -72,7 +72,7 @@ TEST(Arguments, MistakesAreUsageErrorsWithAReason)
 {
     const QList<QStringList> mistakes{
         {QStringLiteral("--port"), QStringLiteral("COM0")},
-        {QStringLiteral("--port"), QStringLiteral("COM17")},
+        {QStringLiteral("--port"), QStringLiteral("COM257")},
         {QStringLiteral("--port")},
         // The same port twice, however it is written; a bad one among several; too many.
         {QStringLiteral("--port"), QStringLiteral("com3"), QStringLiteral("--port"),
@@ -80,7 +80,7 @@ TEST(Arguments, MistakesAreUsageErrorsWithAReason)
         {QStringLiteral("--port"), QStringLiteral("/dev/a"), QStringLiteral("--port"),
          QStringLiteral("/dev/b"), QStringLiteral("--port"), QStringLiteral("/dev/../dev/a")},
         {QStringLiteral("--port"), QStringLiteral("/dev/a"), QStringLiteral("--port"),
-         QStringLiteral("COM17")},
+         QStringLiteral("COM257")},
         manyPorts(kMaxPorts + 1),
         {QStringLiteral("--log"), QString()},
         {QStringLiteral("--com"), QStringLiteral("1=/dev/a"), QStringLiteral("--port"),

@@ -1,6 +1,6 @@
 # cmake -DGENERATOR=tq-b9-genfirmware -DOUTPUT=tmp.s19 -DCOMMITTED=image/firmware.s19 -P reproduce.cmake
 file(REMOVE "${OUTPUT}")
-execute_process(COMMAND "${GENERATOR}" "${OUTPUT}" RESULT_VARIABLE rc)
+execute_process(COMMAND ${GENERATOR} "${OUTPUT}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "tq-b9-genfirmware failed (${rc})")
 endif()

@@ -118,6 +118,7 @@ private slots:
     void menuTree();
     void menuMirrorsEngine();
     void statusTipsNameTheDevice();
+    void portsAboveSixteenAfterASeparator();
     void comBindings_data();
     void comBindings();
 
@@ -289,6 +290,40 @@ void tst_frmmain::statusTipsNameTheDevice()
     window.session().ports().bind(2, QStringLiteral("/dev/other-radio"));
     emit window.mnuPort()->aboutToShow();
     QVERIFY(window.mnuCom(2)->statusTip().contains(QLatin1String("/dev/other-radio")));
+}
+
+void tst_frmmain::portsAboveSixteenAfterASeparator()
+{
+    frmMain window;
+    window.Form_Load();
+    const QList<QAction*> original = window.mnuPort()->actions();
+    QCOMPARE(original.size(), 16);
+
+    window.showPortsAbove({23, 17});
+    const QList<QAction*> shown = window.mnuPort()->actions();
+    QCOMPARE(shown.mid(0, 16), original);
+    QCOMPARE(shown.size(), 19);
+    QVERIFY(shown.at(16)->isSeparator());
+    QCOMPARE(shown.at(17)->text(), QStringLiteral("COM17"));
+    QCOMPARE(shown.at(18)->text(), QStringLiteral("COM23"));
+    QCOMPARE(window.mnuComAbove(23), shown.at(18));
+    QVERIFY(!window.mnuComAbove(23)->actionGroup());
+
+    // The engine decides the mark, as for the items 1 to 16: on Windows COM23 is then the port,
+    // elsewhere there is no such number and no item keeps a mark.
+    window.mnuComAbove(23)->trigger();
+    const bool windows = PortMap::kLastComNumber > 16;
+    QCOMPARE(window.mnuComAbove(23)->isChecked(), windows);
+    QCOMPARE(window.mnuCom(1)->isChecked(), false);
+    QCOMPARE(int(window.GetCOM()), windows ? 23 : int(PortMenu::kNoneChecked));
+
+    // Unplugged, a port leaves the menu, unless it is the one checked.
+    window.showPortsAbove({17});
+    QCOMPARE(window.mnuComAbove(23) != nullptr, windows);
+    window.mnuCom(2)->trigger();
+    window.showPortsAbove({});
+    QCOMPARE(window.mnuPort()->actions(), original);
+    QVERIFY(!window.mnuComAbove(17));
 }
 
 void tst_frmmain::comBindings_data()

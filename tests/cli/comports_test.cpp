@@ -1,0 +1,68 @@
+// The command line's COM numbers above the menu's 16 (Windows' COM17 and up) and the diagnosis
+// naming a port as Device Manager does.
+#include "cli/options.h"
+#include "flash/diagnosis.h"
+#include "link/portmap.h"
+
+#include <gtest/gtest.h>
+
+namespace tqb9::cli {
+namespace {
+
+constexpr bool kWindows = PortMap::kLastComNumber > PortMap::kLastPort;
+
+ParsedArguments parse(QStringList args)
+{
+    args.prepend(QStringLiteral("tq-b9-cli"));
+    return parseArguments(args);
+}
+
+TEST(PortsAboveMenu, PortCom23RunsOnCom23OnWindowsOnly)
+{
+    const auto parsed = parse({QStringLiteral("--port"), QStringLiteral("COM23")});
+    if (kWindows) {
+        ASSERT_TRUE(parsed.options) << parsed.error.toStdString();
+        EXPECT_EQ(parsed.options->port, 23);
+        EXPECT_TRUE(parsed.options->bindings.isEmpty());
+        ASSERT_TRUE(parse({QStringLiteral("--port"), QStringLiteral("com256")}).options);
+        EXPECT_EQ(parse({QStringLiteral("--port"), QStringLiteral("com256")}).options->port, 256);
+    } else {
+        EXPECT_FALSE(parsed.options);
+        EXPECT_TRUE(parsed.error.contains(QLatin1String("from 1 to 16")))
+            << parsed.error.toStdString();
+    }
+    const auto beyond = parse({QStringLiteral("--port"), QStringLiteral("COM257")});
+    EXPECT_FALSE(beyond.options);
+    EXPECT_TRUE(beyond.error.contains(QStringLiteral("from 1 to %1").arg(PortMap::kLastComNumber)))
+        << beyond.error.toStdString();
+
+    // Several radios, some of them above the menu.
+    const auto station =
+        parse({QStringLiteral("--port"), QStringLiteral("COM17"), QStringLiteral("--port"),
+               QStringLiteral("COM3"), QStringLiteral("--port"), QStringLiteral("COM23")});
+    EXPECT_EQ(static_cast<bool>(station.options), kWindows) << station.error.toStdString();
+}
+
+TEST(Diagnosis, BusyPortIsNamedAsTheSystemCallsIt)
+{
+    Failure f;
+    f.device = QStringLiteral("COM23");
+    f.port = 23;
+    f.errorKind = QSerialPort::PermissionError;
+    f.error = QStringLiteral("Access is denied.");
+    DeviceFacts facts;
+    facts.exists = true;
+    facts.accessible = true;
+    facts.name = QStringLiteral("USB Serial Port (COM23)");
+    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(
+        QLatin1String("Cannot open USB Serial Port (COM23): another")));
+    // A name without the number gets it added; no name leaves the device as it is.
+    facts.name = QStringLiteral("Prolific USB-to-Serial Comm Port");
+    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(
+        QLatin1String("Cannot open COM23 (Prolific USB-to-Serial Comm Port): ")));
+    facts.name.clear();
+    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(QLatin1String("Cannot open COM23: ")));
+}
+
+} // namespace
+} // namespace tqb9::cli
