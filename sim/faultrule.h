@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/simradio.h"
+#include "sim/scriptedresponse.h"
 
 #include <limits>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/simradio.h"
+#include "sim/transport.h"
 
 #include <QString>
 
