@@ -28,7 +28,7 @@ Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
 std::optional<std::int16_t> Flasher::attempts(const StepRule& rule,
                                               const std::function<void()>& rebuild)
 {
-    return m_link.sendPacket(rule.attempts, {rule.accepted[0], rule.accepted[1]}, [&] {
+    return m_link.sendPacket(rule.attempts, rule.accepted, [&] {
         rebuild();
         return bytesOf(m_packet);
     });

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <optional>
 #include <QObject>
 

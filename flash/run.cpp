@@ -56,8 +56,6 @@ RunReport Run::exec()
     QElapsedTimer runClock;
     runClock.start();
     QElapsedTimer writeClock;
-    int blocksDone = 0;
-    int blocksTotal = 0;
 
     QObject::connect(&session, &Session::stepStarted, [&](Step step) {
         failure.exchanged = false;
@@ -72,15 +70,15 @@ RunReport Run::exec()
                         .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
         } else if (step == Step::Write) {
             writeClock.start();
-            blocksTotal = Flasher::blocksToWrite(session.image());
+            report.blocksToWrite = Flasher::blocksToWrite(session.image());
             if (m_events.writeBegins)
-                m_events.writeBegins(blocksTotal);
+                m_events.writeBegins(report.blocksToWrite);
         } else if (m_events.step) {
             m_events.step(step, {});
         }
     });
     QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
-        ++blocksDone;
+        ++report.blocksWritten;
         if (m_events.blockWritten)
             m_events.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
     });
@@ -110,8 +108,6 @@ RunReport Run::exec()
     }
 
     report.outcome = session.runStart();
-    report.blocksWritten = blocksDone;
-    report.blocksToWrite = blocksTotal;
     report.writeStoppedAt = session.flasher().writeStoppedAt();
     report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
     report.step = session.currentStep();
@@ -125,7 +121,9 @@ RunReport Run::exec()
         QString where = QStringLiteral("Interrupted by %1 during the %2 step")
                             .arg(signalName(m_signal), QString::fromLatin1(stepName(report.step)));
         if (report.step == Step::Write)
-            where += QStringLiteral(" (%1 of %2 blocks written)").arg(blocksDone).arg(blocksTotal);
+            where += QStringLiteral(" (%1 of %2 blocks written)")
+                         .arg(report.blocksWritten)
+                         .arg(report.blocksToWrite);
         report.advice << where + QStringLiteral("; the port is closed.");
         if (report.step == Step::Erase || report.step == Step::Write || report.step == Step::End)
             report.advice << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli "
@@ -137,9 +135,9 @@ RunReport Run::exec()
         failure.errorKind = session.link().lastErrorKind();
         failure.error = session.link().lastError();
         if (report.step == Step::Write) {
-            failure.blockAddress = session.flasher().writeStoppedAt();
-            failure.blocksDone = blocksDone;
-            failure.blocksTotal = blocksTotal;
+            failure.blockAddress = report.writeStoppedAt;
+            failure.blocksDone = report.blocksWritten;
+            failure.blocksTotal = report.blocksToWrite;
         }
         const DeviceFacts facts =
             failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);

@@ -22,6 +22,15 @@ static_assert(std::is_sorted(std::begin(kTestImageBlocks), std::end(kTestImageBl
 
 constexpr std::uint32_t kWrittenEnd = kBootBlockFirst;
 
+// The image's bytes from 0xC0000 up to end.
+QByteArray bytesFrom(const MemoryImage& image, std::uint32_t end)
+{
+    QByteArray bytes(static_cast<qsizetype>(end - kImageFirst), '\0');
+    for (std::uint32_t a = kImageFirst; a < end; ++a)
+        bytes[static_cast<qsizetype>(a - kImageFirst)] = static_cast<char>(image.byteAt(a));
+    return bytes;
+}
+
 FirmwareInfo withFigures(FirmwareInfo info, const FirmwareFile& file)
 {
     info.hasFigures = true;
@@ -76,12 +85,8 @@ loadFirmwareFile(const QString& path, MemoryImage& image, bool allowBlankBlocks)
     if (const auto* error = std::get_if<FirmwareFileError>(&read))
         return *error;
     const auto& file = std::get<FirmwareFile>(read);
-    if (std::string refusal = blankRadioRefusal(file, path.toStdString(), allowBlankBlocks);
-        !refusal.empty())
-        return FirmwareFileError{blankEraseBlocks(file).size() == kEraseBlocks.size()
-                                     ? FirmwareFileError::Kind::Invalid
-                                     : FirmwareFileError::Kind::LeavesBlocksBlank,
-                                 std::move(refusal)};
+    if (auto refusal = blankRadioRefusal(file, path.toStdString(), allowBlankBlocks))
+        return *std::move(refusal);
     image.ClearMemory();
     forEachSRecordLine(file, [&](std::string_view line) { ReadSRecLine(image, line); });
     FirmwareInfo info;
@@ -107,18 +112,12 @@ bool isTestImage(const MemoryImage& image)
 
 QByteArray wholeImage(const MemoryImage& image)
 {
-    QByteArray bytes(kImageSize, '\0');
-    for (std::uint32_t a = kImageFirst; a < kImageEnd; ++a)
-        bytes[static_cast<qsizetype>(a - kImageFirst)] = static_cast<char>(image.byteAt(a));
-    return bytes;
+    return bytesFrom(image, kImageEnd);
 }
 
 QByteArray writtenRange(const MemoryImage& image)
 {
-    QByteArray bytes(kWrittenEnd - kImageFirst, '\0');
-    for (std::uint32_t a = kImageFirst; a < kWrittenEnd; ++a)
-        bytes[static_cast<qsizetype>(a - kImageFirst)] = static_cast<char>(image.byteAt(a));
-    return bytes;
+    return bytesFrom(image, kWrittenEnd);
 }
 
 std::uint32_t crc32Of(const QByteArray& bytes)

@@ -367,8 +367,8 @@ std::vector<FlashBlock> blankEraseBlocks(const FirmwareFile& file)
     return blank;
 }
 
-std::string blankRadioRefusal(const FirmwareFile& file, std::string_view name,
-                              bool allowBlankBlocks)
+std::optional<FirmwareFileError> blankRadioRefusal(const FirmwareFile& file, std::string_view name,
+                                                   bool allowBlankBlocks)
 {
     const std::vector<FlashBlock> blank = blankEraseBlocks(file);
     std::string text(name);
@@ -379,16 +379,17 @@ std::string blankRadioRefusal(const FirmwareFile& file, std::string_view name,
         if (file.bootBlockBytes != 0)
             text += format("; its %u bytes in 0xFF000..0xFFFFF are never written",
                            static_cast<unsigned>(file.bootBlockBytes));
-        return text;
+        return FirmwareFileError{FirmwareFileError::Kind::Invalid, std::move(text)};
     }
     if (blank.empty() || allowBlankBlocks)
-        return {};
+        return std::nullopt;
     text += ": ";
     for (std::size_t i = 0; i < blank.size(); ++i) {
         text +=
             (i == 0 ? "" : ", ") + hexAddress(blank[i].first) + ".." + hexAddress(blank[i].last);
     }
-    return text + " would be erased and left blank";
+    return FirmwareFileError{FirmwareFileError::Kind::LeavesBlocksBlank,
+                             text + " would be erased and left blank"};
 }
 
 std::vector<std::string> toSRecordLines(const FirmwareFile& file)

@@ -90,11 +90,11 @@ FirmwareFileResult readFirmwareFileAt(const std::filesystem::path& path);
 // nothing there, so a run would leave them erased. All eight: the file writes nothing at all.
 std::vector<FlashBlock> blankEraseBlocks(const FirmwareFile& file);
 
-// Why a file would leave the radio blank, "NAME: ..." on one line, or an empty string when it
-// would not. A file that writes nothing is refused whatever allowBlankBlocks says; one that
-// leaves some erase blocks blank only when it is false.
-std::string blankRadioRefusal(const FirmwareFile& file, std::string_view name,
-                              bool allowBlankBlocks);
+// The refusal of a file that would leave the radio blank, "NAME: ..." on one line, or nothing.
+// A file that writes nothing is refused whatever allowBlankBlocks says (Invalid); one that
+// leaves some erase blocks blank only when it is false (LeavesBlocksBlank).
+std::optional<FirmwareFileError> blankRadioRefusal(const FirmwareFile& file, std::string_view name,
+                                                   bool allowBlankBlocks);
 
 // The bytes as S-record lines in the built-in table's own shape: the header, one S2 record for
 // each run of up to 32 given bytes that does not cross a 32-byte boundary, the end record. Reading

@@ -54,8 +54,8 @@ int main(int argc, char** argv)
     if (what == "lines") {
         // The window writes the built-in firmware with no option to allow a partial one, so a
         // build input must restore every block a run erases.
-        if (const std::string refusal = blankRadioRefusal(file, argv[2], false); !refusal.empty()) {
-            std::cerr << refusal << '\n';
+        if (const auto refusal = blankRadioRefusal(file, argv[2], false)) {
+            std::cerr << refusal->message << '\n';
             return 65;
         }
         // "..."sv literals, as the test image's own table has them.

@@ -330,8 +330,7 @@ std::int16_t Link::SendBlock(QByteArrayView bytPacket)
         std::min<qint64>(count, std::numeric_limits<std::int16_t>::max()));
 }
 
-std::optional<std::int16_t> Link::sendPacket(int limit,
-                                             std::initializer_list<std::int16_t> accepted,
+std::optional<std::int16_t> Link::sendPacket(int limit, std::span<const std::int16_t> accepted,
                                              const std::function<QByteArrayView()>& build)
 {
     for (int intRetry = 0; intRetry < limit; ++intRetry) {

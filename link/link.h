@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <span>
 
 namespace tqb9 {
 
@@ -66,7 +67,7 @@ public:
     // bytes than the echo and a whole reply is a failed attempt, whatever arrived. Returns the
     // accepted code once every reply still owed to an earlier attempt has been waited out, or
     // nothing when the attempts ran out. Throws SerialError when the line fails.
-    std::optional<std::int16_t> sendPacket(int limit, std::initializer_list<std::int16_t> accepted,
+    std::optional<std::int16_t> sendPacket(int limit, std::span<const std::int16_t> accepted,
                                            const std::function<QByteArrayView()>& build);
 
     // Ends the current wait, and every later one, as a failure (Ctrl-C, the program quitting).
