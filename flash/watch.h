@@ -1,0 +1,68 @@
+#pragma once
+
+#include "flash/run.h"
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <QObject>
+
+namespace tqb9 {
+
+// One port of a station, hands-free or by hand. By hand, start() runs one whole Start run. With
+// automatic on, an idle port asks the model and region question now and then with a short window;
+// when a radio of this model and region answers it runs the whole Start run unchanged, then waits
+// until that radio has stopped answering before it waits for the next one, so no radio is written
+// twice by accident.
+//
+// Its probes and runs happen on a thread of its own; its signals are emitted on the thread it
+// lives on.
+class PortWatch : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,     // nothing going on
+        Waiting,  // automatic: asking for a radio
+        Writing,  // a Start run is going
+        Held,     // automatic: a run ended (or a radio of another region answered); waiting for
+                  // that radio to go
+        Vanished, // automatic: the port is not there; asked again until it comes back
+    };
+
+    struct Timing {
+        std::chrono::milliseconds probeEvery{1000};
+        std::chrono::milliseconds probeWindow{300};
+        // A radio that has not answered for this long has been removed.
+        std::chrono::milliseconds goneAfter{2000};
+    };
+
+    explicit PortWatch(Run::Setup setup, QObject* parent = nullptr);
+    PortWatch(Run::Setup setup, Timing timing, QObject* parent = nullptr);
+    ~PortWatch() override;
+
+    const Run::Setup& setup() const;
+    State state() const;
+
+    // By hand: one whole Start run now, if none is going.
+    void start();
+    // Ends a run at its current step, cleanly, as Ctrl-C does; stops automatic too.
+    void stop(int signalNumber = SIGINT);
+    void setAutomatic(bool on);
+    bool automatic() const;
+
+signals:
+    void stateChanged(tqb9::PortWatch::State state);
+    void stepStarted(tqb9::Step step, const QString& detail);
+    void writeBegins(int blocks);
+    void blockWritten(double seconds); // since the write began
+    void traced(const QString& lines);
+    // After every run, and once for a radio of another region found while waiting (its outcome
+    // RegionError, nothing written).
+    void runFinished(const tqb9::RunReport& report);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace tqb9
