@@ -2,7 +2,7 @@
 
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "cli/runlog.h"
+#include "flash/runlog.h"
 #include "cli/stationview.h"
 #include "flash/station.h"
 #include "image/buildinfo.h"

@@ -7,12 +7,11 @@
 #include <QString>
 
 namespace tqb9 {
+class RunLog;
 class Station;
-}
+} // namespace tqb9
 
 namespace tqb9::cli {
-
-class RunLog;
 
 // The command line program: turns options into the engine's runs and what they report into
 // progress, one outcome line, advice and an exit status. Everything that talks to the radio is

@@ -9,10 +9,13 @@
 
 class QTimer;
 
+namespace tqb9 {
+class RunLog;
+}
+
 namespace tqb9::cli {
 
 class Progress;
-class RunLog;
 
 // Several radios from one command, shown on standard error as the engine's station runs them:
 // each port's progress (one line per port redrawn in place on a terminal), its outcome and advice

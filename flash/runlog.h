@@ -6,10 +6,8 @@
 #include <QString>
 
 namespace tqb9 {
-struct RunReport;
-}
 
-namespace tqb9::cli {
+struct RunReport;
 
 // "0x1A2B3C4D"
 QString crc32Text(std::uint32_t crc);
@@ -32,4 +30,4 @@ private:
     QFile m_file;
 };
 
-} // namespace tqb9::cli
+} // namespace tqb9

@@ -1,4 +1,4 @@
-#include "cli/runlog.h"
+#include "flash/runlog.h"
 
 #include "flash/run.h"
 
@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace tqb9::cli {
+namespace tqb9 {
 QString crc32Text(std::uint32_t crc)
 {
     return QStringLiteral("0x") +
@@ -58,4 +58,4 @@ bool RunLog::append(const QByteArray& line, QString* error)
     return false;
 }
 
-} // namespace tqb9::cli
+} // namespace tqb9
