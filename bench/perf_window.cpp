@@ -27,7 +27,7 @@ int windowRun(int argc, char** argv, const char* device)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     UnattendedWindow window;
-    window.session().ports().bind(1, QString::fromLocal8Bit(device));
+    window.ports().bind(1, QString::fromLocal8Bit(device));
     window.Form_Load();
     window.session().setAllowTestFirmware(true);
     window.show();

@@ -2,10 +2,11 @@
 
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "flash/runlog.h"
 #include "cli/stationview.h"
+#include "flash/runlog.h"
 #include "flash/station.h"
 #include "image/buildinfo.h"
+#include "link/portmap.h"
 
 #include <cstdio>
 #include <QEventLoop>
@@ -146,7 +147,7 @@ int FrontEnd::exec()
     }
     auto resolved = Station::resolve(setups);
     if (const auto* refused = std::get_if<QString>(&resolved)) {
-        writeErr(QStringLiteral("tq-b9-cli: %1\n%2Try 'tq-b9-cli --help' for more.\n")
+        writeErr(QStringLiteral("tq-b9-cli: --port %1\n%2Try 'tq-b9-cli --help' for more.\n")
                      .arg(*refused, usageText()));
         return exitstatus::Usage;
     }

@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 
 namespace tqb9::cli {
@@ -165,27 +162,18 @@ ParsedArguments usageError(const QString& why)
 // Every port of a station names a COM number in range or a device, and no port twice: two runs on
 // one radio would each write half of it. "com3" and "COM3" are one port, and so are a device and
 // a symlink to it.
+// Each port on its own; whether two of them are one port is the station's to say, once their
+// devices are known.
 QString checkStationPorts(const QStringList& ports)
 {
-    QHash<QString, QString> seen;
     for (const QString& value : ports) {
-        QString key;
         if (value.isEmpty())
             return QStringLiteral("--port needs a device or COMn");
-        if (const auto number = comNumber(value)) {
-            if (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber)
-                return QStringLiteral("--port %1: COM numbers run from 1 to %2")
-                    .arg(value)
-                    .arg(PortMap::kLastComNumber);
-            key = QStringLiteral("COM%1").arg(*number);
-        } else {
-            key = QFileInfo(value).canonicalFilePath();
-            if (key.isEmpty())
-                key = QDir::cleanPath(QFileInfo(value).absoluteFilePath());
-        }
-        if (seen.contains(key))
-            return QStringLiteral("--port %1: the same port as %2").arg(value, seen.value(key));
-        seen.insert(key, value);
+        if (const auto number = comNumber(value);
+            number && (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber))
+            return QStringLiteral("--port %1: COM numbers run from 1 to %2")
+                .arg(value)
+                .arg(PortMap::kLastComNumber);
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include "flash/diagnosis.h"
 #include "flash/exitstatus.h"
 #include "flash/trace.h"
+#include "link/portmap.h"
 
 #include <csignal>
 #include <QElapsedTimer>
@@ -30,7 +31,7 @@ void Run::abort(int signalNumber)
     if (!m_session || m_signal != 0)
         return;
     m_signal = signalNumber;
-    m_session->link().abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+    m_session->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
 }
 
 RunReport Run::exec()
@@ -39,11 +40,11 @@ RunReport Run::exec()
     Session& session = *m_session;
     session.Form_Load();
     if (m_setup.image)
-        session.image() = *m_setup.image;
+        session.setImage(*m_setup.image);
     session.setAllowTestFirmware(m_setup.allowTestFirmware);
+    PortMap ports;
     for (const auto& [port, device] : std::as_const(m_setup.bindings))
-        session.ports().bind(port, device);
-    session.menu().mnuCom_Click(m_setup.comPort);
+        ports.bind(port, device);
 
     RunReport report;
     report.port = m_setup.port;
@@ -52,7 +53,7 @@ RunReport Run::exec()
 
     Failure failure;
     failure.port = m_setup.comPort;
-    failure.interval = session.link().window().length();
+    failure.interval = session.replyWindowLength();
     QElapsedTimer runClock;
     runClock.start();
     QElapsedTimer writeClock;
@@ -61,7 +62,7 @@ RunReport Run::exec()
         failure.exchanged = false;
         if (step == Step::Query) {
             // The device the run resolved at its start, and stays on.
-            const QString device = session.link().device();
+            const QString device = session.device();
             if (m_events.step)
                 m_events.step(
                     step,
@@ -77,12 +78,12 @@ RunReport Run::exec()
             m_events.step(step, {});
         }
     });
-    QObject::connect(&session.flasher(), &Flasher::blockWritten, [&](int) {
+    QObject::connect(&session, &Session::blockWritten, [&](int) {
         ++report.blocksWritten;
         if (m_events.blockWritten)
             m_events.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
     });
-    QObject::connect(&session.link(), &Link::exchanged,
+    QObject::connect(&session, &Session::exchanged,
                      [&](const QByteArray& sent, const QByteArray& received, std::int16_t code) {
                          ++report.attempts.at(static_cast<std::size_t>(session.currentStep()));
                          failure.exchanged = true;
@@ -98,8 +99,7 @@ RunReport Run::exec()
 
     if (m_setup.trace && m_events.trace) {
         QObject::connect(
-            &session.link().line(), &SerialLine::opened,
-            [&](const QString& device, const QString& lowLatency) {
+            &session, &Session::lineOpened, [&](const QString& device, const QString& lowLatency) {
                 m_events.trace(
                     QStringLiteral("[%1s] opened %2; low latency: %3\n")
                         .arg(static_cast<double>(runClock.nsecsElapsed()) / 1e9, 8, 'f', 3)
@@ -107,11 +107,11 @@ RunReport Run::exec()
             });
     }
 
-    report.outcome = session.runStart();
-    report.writeStoppedAt = session.flasher().writeStoppedAt();
+    report.outcome = session.runStart(m_setup.comPort, ports.deviceFor(m_setup.comPort));
+    report.writeStoppedAt = session.writeStoppedAt();
     report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
     report.step = session.currentStep();
-    report.device = session.link().device();
+    report.device = session.device();
     report.status = exitStatusFor(report.outcome);
 
     // A signal that came after the last wait interrupted nothing: the run is complete.
@@ -132,8 +132,8 @@ RunReport Run::exec()
         failure.outcome = report.outcome;
         failure.step = report.step;
         failure.device = report.device;
-        failure.errorKind = session.link().lastErrorKind();
-        failure.error = session.link().lastError();
+        failure.errorKind = session.lastErrorKind();
+        failure.error = session.lastError();
         if (report.step == Step::Write) {
             failure.blockAddress = report.writeStoppedAt;
             failure.blocksDone = report.blocksWritten;

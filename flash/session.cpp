@@ -57,7 +57,24 @@ const char* stepKey(Step step)
     return kStepNames[static_cast<int>(step)].key;
 }
 
-Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_image) {}
+Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_image)
+{
+    connect(&m_link, &Link::exchanged, this, &Session::exchanged);
+    connect(&m_flasher, &Flasher::barValue, this, &Session::barValue);
+    connect(&m_flasher, &Flasher::blockWritten, this, &Session::blockWritten);
+    watchLine();
+}
+
+void Session::setLine(std::unique_ptr<SerialLine> line)
+{
+    m_link.setLine(std::move(line));
+    watchLine();
+}
+
+void Session::watchLine()
+{
+    connect(&m_link.line(), &SerialLine::opened, this, &Session::lineOpened);
+}
 
 // Marks a run in progress for its whole length: the flasher reads the image while it waits.
 class Session::Busy {
@@ -73,7 +90,6 @@ private:
 
 void Session::Form_Load()
 {
-    m_menu.mnuCom_Click(1);
     LoadBuiltInFirmware(m_image, m_table);
     m_firmwareInfo = FirmwareInfo{};
     m_firmwareInfo.version = builtInFirmwareVersion();
@@ -93,6 +109,15 @@ std::optional<FirmwareFileError> Session::loadFirmwareFile(const QString& path,
     return std::nullopt;
 }
 
+bool Session::setImage(const MemoryImage& image)
+{
+    if (m_busy)
+        return false;
+    m_image = image;
+    m_firmwareInfo.testImage = isTestImage(m_image);
+    return true;
+}
+
 FirmwareInfo Session::describeFirmware() const
 {
     if (m_firmwareInfo.hasFigures)
@@ -107,15 +132,14 @@ void Session::enter(Step step)
     emit stepStarted(step);
 }
 
-std::optional<Outcome> Session::runQuery()
+std::optional<Outcome> Session::runQuery(int com, const QString& device)
 {
     // Before the port is even opened: a radio never hears about a test image.
     if (refusesFirmware())
         return Outcome::TestImageRefused;
     const Busy busy(m_busy);
     m_link.clearAbort();
-    const int com = m_menu.GetCOM();
-    m_link.setDevice(m_ports.deviceFor(com), QStringLiteral("COM%1").arg(com));
+    m_link.setDevice(device, QStringLiteral("COM%1").arg(com));
     enter(Step::Query);
     const std::int16_t result = m_link.QueryModel();
     if (result == reply::OK)
@@ -145,9 +169,9 @@ Outcome Session::runProgramming()
     return Outcome::Completed;
 }
 
-Outcome Session::runStart()
+Outcome Session::runStart(int com, const QString& device)
 {
-    if (const auto failed = runQuery())
+    if (const auto failed = runQuery(com, device))
         return *failed;
     return runProgramming();
 }

@@ -5,10 +5,10 @@
 #include "image/firmwaretable.h"
 #include "image/memoryimage.h"
 #include "link/link.h"
-#include "link/portmap.h"
-#include "link/portmenu.h"
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <QObject>
 #include <QString>
@@ -38,14 +38,15 @@ const char* stepName(Step step);
 const char* stepKey(Step step);
 
 // Everything a programming run needs that is not a widget: the image and its firmware table, the
-// port menu's state, the link and the flash operations. The window and the command line front
-// end are thin shells around one of these.
+// link and the flash operations, and the steps of a Start run over them. The window and the
+// command line's runs are thin shells around one of these; they set what it writes and where,
+// and watch what it reports, but never reach into its parts.
 class Session : public QObject {
     Q_OBJECT
 public:
     explicit Session(QObject* parent = nullptr);
 
-    // Start-up: COM1 checked, image cleared and filled from the built-in firmware.
+    // Start-up: image cleared and filled from the built-in firmware.
     void Form_Load();
 
     // Replaces the firmware with the file's once the strict reader has accepted all of it and it
@@ -54,6 +55,10 @@ public:
     // error says why.
     std::optional<FirmwareFileError> loadFirmwareFile(const QString& path,
                                                       bool allowBlankBlocks = false);
+    // Replaces the image with one already loaded and checked (a station loads it once for all its
+    // runs). Refused while a run is in progress, like a file.
+    bool setImage(const MemoryImage& image);
+    const MemoryImage& image() const { return m_image; }
     const FirmwareInfo& firmwareInfo() const { return m_firmwareInfo; }
     // firmwareInfo() with its figures, the built-in firmware's included.
     FirmwareInfo describeFirmware() const;
@@ -65,38 +70,55 @@ public:
     // there, they are what a run would send.
     bool refusesFirmware() const { return !m_allowTestFirmware && isTestImage(m_image); }
 
-    MemoryImage& image() { return m_image; }
-    FirmwareTable& firmware() { return m_table; }
-    PortMenu& menu() { return m_menu; }
-    PortMap& ports() { return m_ports; }
-    Link& link() { return m_link; }
-    const Link& link() const { return m_link; }
-    Flasher& flasher() { return m_flasher; }
+    // Between runs: a test's scripted line and virtual clock, or a shorter reply window.
+    void setLine(std::unique_ptr<SerialLine> line);
+    void setReplyWindow(std::unique_ptr<ReplyWindow> window)
+    {
+        m_link.setWindow(std::move(window));
+    }
+    std::chrono::milliseconds replyWindowLength() { return m_link.window().length(); }
+    bool portOpen() const { return m_link.line().isOpen(); }
 
-    // The query step, which starts a run: the checked COM number is resolved to its device here,
-    // once, and every step of the run opens that device whatever the menu says meanwhile.
-    // nullopt when the radio agreed, otherwise the failure to report.
-    std::optional<Outcome> runQuery();
+    // The query step, which starts a run on COM number com, opening device: every step of the
+    // run opens that device whatever the menu says meanwhile. nullopt when the radio agreed,
+    // otherwise the failure to report.
+    std::optional<Outcome> runQuery(int com, const QString& device);
     // The programming sequence that follows an agreed query: connect, erase, write, end. Stops
     // at the first failed step.
     Outcome runProgramming();
     // Both, as one Start press runs them.
-    Outcome runStart();
+    Outcome runStart(int com, const QString& device);
+    // Ends the current wait, and every later one, as a failure (Ctrl-C, the program quitting).
+    void abort(const QString& reason) { m_link.abort(reason); }
 
     // The step running now, or the last one that ran.
     Step currentStep() const { return m_step; }
+    // The device the current or last run opened.
+    QString device() const { return m_link.device(); }
+    // What went wrong in the last failed step, for a diagnostic.
+    QString lastError() const { return m_link.lastError(); }
+    QSerialPort::SerialPortError lastErrorKind() const { return m_link.lastErrorKind(); }
+    // The first address of the block a failed write stopped at.
+    std::optional<long> writeStoppedAt() const { return m_flasher.writeStoppedAt(); }
 
 signals:
     void stepStarted(tqb9::Step step);
+    // The port was opened; lowLatency says how the system's latency setting went.
+    void lineOpened(const QString& device, const QString& lowLatency);
+    // Every text command and packet attempt, with the reply as recognised.
+    void exchanged(const QByteArray& sent, const QByteArray& received, std::int16_t code);
+    // The first row of each block, skipped ones included, as the write reaches it.
+    void barValue(int row);
+    // A program packet was acknowledged.
+    void blockWritten(int row);
 
 private:
     void enter(Step step);
+    void watchLine();
     class Busy;
 
     MemoryImage m_image;
     FirmwareTable m_table;
-    PortMenu m_menu;
-    PortMap m_ports;
     Link m_link;
     Flasher m_flasher;
     Step m_step = Step::Query;

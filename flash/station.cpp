@@ -2,6 +2,7 @@
 
 #include "link/portmap.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
@@ -9,11 +10,15 @@
 namespace tqb9 {
 namespace {
 
-// A device and a symlink to it are one port.
-QString sameness(const QString& device)
+// A device and a symlink to it are one port, and so are two spellings of one path. A COM number
+// with nothing behind it is only itself.
+QString sameness(int comPort, const QString& device)
 {
-    const QString canonical = QFileInfo(device).canonicalFilePath();
-    return canonical.isEmpty() ? device : canonical;
+    if (device.isEmpty())
+        return QStringLiteral("COM%1").arg(comPort);
+    const QFileInfo file(device);
+    const QString canonical = file.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
 }
 
 } // namespace
@@ -35,15 +40,18 @@ std::variant<QList<Run::Setup>, QString> Station::resolve(QList<Run::Setup> setu
         for (const auto& [port, device] : std::as_const(setup.bindings))
             ports.bind(port, device);
         const QString device = ports.deviceFor(setup.comPort);
-        // Nothing there: the run fails to open it and says so.
-        if (device.isEmpty())
-            continue;
-        const QString key = sameness(device);
-        if (seen.contains(key))
-            return QStringLiteral("--port %1 is the same port as --port %2 (%3)")
-                .arg(setup.port, seen.value(key), device);
+        const QString key = sameness(setup.comPort, device);
+        if (seen.contains(key)) {
+            QString why =
+                QStringLiteral("%1 is the same port as %2").arg(setup.port, seen.value(key));
+            if (!device.isEmpty() && device != setup.port)
+                why += QStringLiteral(" (%1)").arg(device);
+            return why;
+        }
         seen.insert(key, setup.port);
-        setup.bindings = {{setup.comPort, device}};
+        // Nothing there: the run fails to open it and says so.
+        if (!device.isEmpty())
+            setup.bindings = {{setup.comPort, device}};
     }
     return setups;
 }

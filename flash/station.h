@@ -23,8 +23,9 @@ class Station : public QObject {
     Q_OBJECT
 public:
     // Each COM number is looked up once, here, so every run keeps to the device it began on, and
-    // two names for one device are caught before either is opened. Returns the setups bound to
-    // their devices, or why they cannot run together.
+    // two names for one port (a COM number twice, a device and a link to it) are caught before
+    // either is opened. Returns the setups bound to their devices, or why they cannot run
+    // together: "COM3 is the same port as /dev/ttyS2".
     static std::variant<QList<Run::Setup>, QString> resolve(QList<Run::Setup> setups);
 
     explicit Station(QList<Run::Setup> setups, QObject* parent = nullptr);

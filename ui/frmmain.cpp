@@ -157,11 +157,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     }
     connect(m_mnuPort, &QMenu::aboutToShow, this, &frmMain::describePorts);
 
-    PortMenu& menu = m_session.menu();
-    connect(&menu, &PortMenu::checksChanged, this, &frmMain::mirrorChecks);
+    connect(&m_menu, &PortMenu::checksChanged, this, &frmMain::mirrorChecks);
     mirrorChecks();
 
-    connect(&m_session.flasher(), &Flasher::barValue, m_bar, &QProgressBar::setValue);
+    connect(&m_session, &Session::barValue, m_bar, &QProgressBar::setValue);
     setAcceptDrops(true);
 }
 
@@ -176,6 +175,7 @@ QAction* frmMain::mnuCom(int index) const
 
 void frmMain::Form_Load()
 {
+    m_menu.mnuCom_Click(1);
     m_session.Form_Load();
     showFirmware();
 }
@@ -216,29 +216,27 @@ void frmMain::showFirmware()
 
 std::int16_t frmMain::GetCOM()
 {
-    return m_session.menu().GetCOM();
+    return m_menu.GetCOM();
 }
 
 void frmMain::mnuCom_Click(int index)
 {
-    m_session.menu().mnuCom_Click(index);
+    m_menu.mnuCom_Click(index);
 }
 
 void frmMain::mirrorChecks()
 {
-    const PortMenu& menu = m_session.menu();
     for (int index = 1; index <= PortMenu::kItems; ++index)
-        mnuCom(index)->setChecked(menu.isChecked(index));
+        mnuCom(index)->setChecked(m_menu.isChecked(index));
     for (auto item = m_mnuAbove.cbegin(); item != m_mnuAbove.cend(); ++item)
-        item.value()->setChecked(menu.isChecked(item.key()));
+        item.value()->setChecked(m_menu.isChecked(item.key()));
 }
 
 void frmMain::showPortsAbove(QList<int> numbers)
 {
     // The checked port stays listed while its adapter is unplugged: the mark is what Start opens.
-    const PortMenu& menu = m_session.menu();
-    const int checked = menu.GetCOM();
-    if (checked > PortMenu::kItems && menu.isChecked(checked) && !numbers.contains(checked))
+    const int checked = m_menu.GetCOM();
+    if (checked > PortMenu::kItems && m_menu.isChecked(checked) && !numbers.contains(checked))
         numbers.append(checked);
     std::sort(numbers.begin(), numbers.end());
     qDeleteAll(m_mnuAbove);
@@ -252,7 +250,7 @@ void frmMain::showPortsAbove(QList<int> numbers)
         QAction* item = m_mnuPort->addAction(QStringLiteral("COM%1").arg(number));
         item->setObjectName(QStringLiteral("mnuCom%1").arg(number));
         item->setCheckable(true);
-        item->setChecked(menu.isChecked(number));
+        item->setChecked(m_menu.isChecked(number));
         connect(item, &QAction::triggered, this, [this, number] { mnuCom_Click(number); });
         m_mnuAbove.insert(number, item);
     }
@@ -271,12 +269,12 @@ void frmMain::describePorts()
         item->setStatusTip(tip);
         item->setToolTip(tip);
     };
-    const QList<PortMap::Port> ports = m_session.ports().allPorts();
+    const QList<PortMap::Port> ports = m_ports.allPorts();
     for (int index = 1; index <= PortMenu::kItems; ++index)
         describe(mnuCom(index), index, ports.at(index - 1));
     showPortsAbove(PortMap::portsAboveMenu());
     for (auto item = m_mnuAbove.cbegin(); item != m_mnuAbove.cend(); ++item)
-        describe(item.value(), item.key(), m_session.ports().portFor(item.key()));
+        describe(item.value(), item.key(), m_ports.portFor(item.key()));
 }
 
 void frmMain::cmdZumil_Click()
@@ -293,7 +291,9 @@ void frmMain::cmdZumil_Click()
     m_bar->setValue(m_bar->minimum());
     m_bar->setVisible(true);
 
-    if (const auto failed = m_session.runQuery())
+    // The device is looked up once, here: the whole run stays on it whatever the menu says.
+    const int com = GetCOM();
+    if (const auto failed = m_session.runQuery(com, m_ports.deviceFor(com)))
         report(*failed);
     else
         cmdMacro_Click(2);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "flash/session.h"
+#include "link/portmap.h"
+#include "ui/portmenu.h"
 
 #include <array>
 #include <cstdint>
@@ -17,9 +19,9 @@ class QPushButton;
 
 namespace tqb9 {
 
-// The program's one window. It holds a Session and mirrors it: the COM menu shows the engine's
-// check marks, the bar follows the block write, and Start runs the engine's steps and shows the
-// one message they end with. No protocol logic lives here.
+// The program's one window. It holds a Session and mirrors it: the bar follows the block write,
+// and Start runs the engine's steps on the port the COM menu has checked and shows the one
+// message they end with. No protocol logic lives here.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -46,6 +48,9 @@ public:
     bool running() const { return m_running; }
 
     Session& session() { return m_session; }
+    // Which device each COM number opens: the system's ports, and any bound by --com.
+    PortMap& ports() { return m_ports; }
+    PortMenu& menu() { return m_menu; }
 
     QProgressBar* bar() const { return m_bar; }
     QPushButton* cmdZumil() const { return m_cmdZumil; }
@@ -82,6 +87,8 @@ private:
     void showFirmware();
 
     Session m_session;
+    PortMenu m_menu;
+    PortMap m_ports;
     bool m_running = false;
 
     QProgressBar* m_bar = nullptr;

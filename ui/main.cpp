@@ -42,7 +42,7 @@ int main(int argc, char** argv)
 
     tqb9::frmMain window;
     const QString bad =
-        tqb9::bindPorts(window.session().ports(), parser.values(QStringLiteral("com")));
+        tqb9::bindPorts(window.ports(), parser.values(QStringLiteral("com")));
     if (!bad.isEmpty()) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
         return tqb9::exitstatus::Usage;

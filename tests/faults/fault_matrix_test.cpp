@@ -51,7 +51,7 @@ void runRow(Bench::Line line, const Row& row)
 
     Bench bench(line);
     ASSERT_TRUE(bench.ready()) << bench.problem();
-    loadThreeBlocks(bench.session.image());
+    bench.session.setImage(threeBlocks());
     bench.sim.setScript([&bench, &row, faults = sim::faultScript(rules)](const sim::Request& r) {
         // The script runs as the packet's first bytes are identified; the rest is still on its
         // way when the line goes dead.
@@ -60,7 +60,7 @@ void runRow(Bench::Line line, const Row& row)
         return faults(r);
     });
 
-    const Outcome outcome = bench.session.runStart();
+    const Outcome outcome = bench.start();
     bench.settle();
 
     EXPECT_EQ(text(outcome), text(row.outcome));
@@ -278,7 +278,7 @@ TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
     Bench bench(Bench::Line::Pty);
     ASSERT_TRUE(bench.ready()) << bench.problem();
 
-    EXPECT_EQ(text(bench.session.runStart()), text(Outcome::Completed));
+    EXPECT_EQ(text(bench.start()), text(Outcome::Completed));
 
     EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
     EXPECT_EQ(bench.sim.count(Command::Program), 250);
@@ -293,7 +293,7 @@ TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
     Bench bench(Bench::Line::Scripted);
     ASSERT_TRUE(bench.ready()) << bench.problem();
     bench.session.setAllowTestFirmware(false);
-    EXPECT_EQ(text(bench.session.runStart()), text(Outcome::TestImageRefused));
+    EXPECT_EQ(text(bench.start()), text(Outcome::TestImageRefused));
     EXPECT_EQ(text(bench.session.runProgramming()), text(Outcome::TestImageRefused));
     EXPECT_TRUE(bench.sim.log().isEmpty());
     EXPECT_FALSE(bench.portOpen());
@@ -305,7 +305,7 @@ TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
             duringRun = bench.session.loadFirmwareFile(QStringLiteral("/dev/null"));
         return std::nullopt;
     });
-    EXPECT_EQ(text(bench.session.runStart()), text(Outcome::Completed));
+    EXPECT_EQ(text(bench.start()), text(Outcome::Completed));
     ASSERT_TRUE(duringRun);
     EXPECT_NE(duringRun->message.find("a run is in progress"), std::string::npos);
     EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));

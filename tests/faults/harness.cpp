@@ -33,14 +33,14 @@ Bench::Bench(Line line, std::chrono::milliseconds ptyWindow) : m_line(line)
     // The simulated radio is where the test image belongs.
     session.setAllowTestFirmware(true);
     if (line == Line::Scripted) {
-        session.link().setLine(std::make_unique<testing::ScriptedLine>(clock, sim));
-        session.link().setWindow(std::make_unique<testing::VirtualWindow>(clock));
-        session.ports().bind(1, testing::ScriptedLine::kDevice);
+        session.setLine(std::make_unique<testing::ScriptedLine>(clock, sim));
+        session.setReplyWindow(std::make_unique<testing::VirtualWindow>(clock));
+        m_device = testing::ScriptedLine::kDevice;
     } else {
         if (!sim.start(&m_problem))
             return;
-        session.ports().bind(1, sim.devicePath());
-        session.link().setWindow(std::make_unique<PreciseWindow>(ptyWindow));
+        m_device = sim.devicePath();
+        session.setReplyWindow(std::make_unique<PreciseWindow>(ptyWindow));
     }
     QObject::connect(&session, &Session::stepStarted, &session, [this](Step step) {
         steps += (steps.empty() ? "" : ", ") + std::string(stepName(step));
@@ -73,8 +73,9 @@ std::string word(const sim::Request& request)
     return sim::commandName(request.command).toStdString();
 }
 
-void loadThreeBlocks(MemoryImage& image)
+MemoryImage threeBlocks()
 {
+    MemoryImage image;
     image.ClearMemory();
     for (const long block : {0xC0000L, 0xE0000L, 0xFEC00L, 0xFF000L}) {
         for (long address = block; address < block + 1024; ++address)
@@ -82,6 +83,7 @@ void loadThreeBlocks(MemoryImage& image)
         for (long row = block >> 4; row < (block + 1024) >> 4; ++row)
             image.markRowUsed(row);
     }
+    return image;
 }
 
 std::string received(const sim::SimRadio& sim)

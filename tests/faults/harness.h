@@ -29,7 +29,9 @@ struct Bench {
     void settle();
     // Pulls the cable as soon as the radio returns to the event loop.
     void hangUpSoon();
-    bool portOpen() const { return session.link().line().isOpen(); }
+    bool portOpen() const { return session.portOpen(); }
+    // One Start press on COM1.
+    Outcome start() { return session.runStart(1, m_device); }
     std::string problem() const { return m_problem.toStdString(); }
 
     testing::VirtualClock clock;
@@ -40,12 +42,13 @@ struct Bench {
 
 private:
     Line m_line;
+    QString m_device;
     QString m_problem;
 };
 
 // Three 1 KB blocks of data: the first of the image (0xC0000), one in the middle (0xE0000) and
 // the last one the write covers (0xFEC00), plus data in the top 4 KB, which is never sent.
-void loadThreeBlocks(MemoryImage& image);
+MemoryImage threeBlocks();
 
 // A request as received() names it.
 std::string word(const sim::Request& request);

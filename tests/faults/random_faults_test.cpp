@@ -103,7 +103,7 @@ void randomRun(unsigned seed)
     SCOPED_TRACE("TQB9_FAULT_SEED=" + std::to_string(seed));
     Bench bench(Bench::Line::Scripted);
     ASSERT_TRUE(bench.ready()) << bench.problem();
-    loadThreeBlocks(bench.session.image());
+    bench.session.setImage(threeBlocks());
     std::mt19937 rng(seed);
     // Dense enough that most runs fail somewhere, sparse enough that some complete.
     bench.sim.setScript([&rng](const sim::Request&) -> std::optional<sim::Response> {
@@ -112,7 +112,7 @@ void randomRun(unsigned seed)
         return randomFault(rng);
     });
 
-    const Outcome outcome = bench.session.runStart();
+    const Outcome outcome = bench.start();
     bench.settle();
 
     EXPECT_FALSE(bench.portOpen());

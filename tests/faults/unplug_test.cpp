@@ -21,7 +21,7 @@ TEST_P(UnpluggingTheSession, InTheMiddleOfTheWriteEndsTheRunWithinOneWindow)
     ASSERT_TRUE(bench.ready()) << bench.problem();
     Unplug unplug(bench.sim, kUnpluggedAtBlock, GetParam());
 
-    const Outcome outcome = bench.session.runStart();
+    const Outcome outcome = bench.start();
     const qint64 ms = unplug.elapsedMs();
 
     EXPECT_EQ(text(outcome), text(Outcome::WriteFailed));

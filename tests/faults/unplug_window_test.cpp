@@ -40,7 +40,7 @@ TEST(Unplugging, InTheMiddleOfTheWriteEndsTheWindowsRunWithinOneWindow)
     Window window(unplug);
     window.Form_Load();
     window.session().setAllowTestFirmware(true);
-    window.session().ports().bind(1, radio.devicePath());
+    window.ports().bind(1, radio.devicePath());
     // The window's own reply window is the radio's 5000 ms, as long as kLongWindow.
     window.show();
 
@@ -51,7 +51,7 @@ TEST(Unplugging, InTheMiddleOfTheWriteEndsTheWindowsRunWithinOneWindow)
     EXPECT_LT(window.ms, kNoticeWithin.count());
     EXPECT_TRUE(window.cmdZumil()->isEnabled());
     EXPECT_FALSE(window.bar()->isVisible());
-    EXPECT_FALSE(window.session().link().line().isOpen());
+    EXPECT_FALSE(window.session().portOpen());
     EXPECT_EQ(radio.count(sim::Command::Program), kUnpluggedAtBlock);
     EXPECT_EQ(radio.count(sim::Command::End), 0);
     ::testing::Test::RecordProperty("ms_from_hang_up_to_message", static_cast<int>(window.ms));

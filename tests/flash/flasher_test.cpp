@@ -1,5 +1,6 @@
 #include "flash/flasher.h"
 #include "flash/session.h"
+#include "link/link.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
 #include "support/scriptedline.h"
@@ -28,20 +29,22 @@ class FlasherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Session session;
         session.Form_Load();
         // The figures below are the test image's; a build with other firmware loads it as a file.
         if (!session.firmwareInfo().testImage) {
             ASSERT_FALSE(
                 session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19")));
         }
-        session.link().setLine(std::make_unique<testing::ScriptedLine>(clock, radio));
-        session.link().setWindow(std::make_unique<testing::VirtualWindow>(clock));
-        session.link().setDevice(testing::ScriptedLine::kDevice);
-        ASSERT_EQ(session.link().ConnectRadio(), reply::CT);
+        image = session.image();
+        m_link.setLine(std::make_unique<testing::ScriptedLine>(clock, radio));
+        m_link.setWindow(std::make_unique<testing::VirtualWindow>(clock));
+        m_link.setDevice(testing::ScriptedLine::kDevice);
+        ASSERT_EQ(m_link.ConnectRadio(), reply::CT);
     }
 
-    Link& link() { return session.link(); }
-    Flasher& flasher() { return session.flasher(); }
+    Link& link() { return m_link; }
+    Flasher& flasher() { return m_flasher; }
 
     int sent(Command command) const { return radio.count(command); }
     QList<QByteArray> packetsOf(Command command) const
@@ -56,7 +59,9 @@ protected:
 
     testing::VirtualClock clock;
     SimRadio radio;
-    Session session;
+    Link m_link;
+    MemoryImage image;
+    Flasher m_flasher{m_link, image};
 };
 
 struct AttemptCase {
@@ -126,11 +131,11 @@ TEST_F(FlasherTest, WritesTheBuiltInFirmwareExactly)
     EXPECT_FALSE(link().line().isOpen());
 
     EXPECT_EQ(sent(Command::Program), 250);
-    EXPECT_EQ(Flasher::blocksToWrite(session.image()), 250);
+    EXPECT_EQ(Flasher::blocksToWrite(image), 250);
     const QByteArray flash = radio.flash();
     for (long address = 0xC0000; address <= 0xFEFFF; ++address) {
         ASSERT_EQ(static_cast<std::uint8_t>(flash[static_cast<qsizetype>(address - 0xC0000)]),
-                  session.image().byteAt(address))
+                  image.byteAt(address))
             << std::hex << address;
     }
     for (const quint32 block : radio.writtenBlocks())
@@ -216,10 +221,10 @@ TEST_F(FlasherTest, EmptyImageSendsNothingButMovesTheBar)
 
 TEST_F(FlasherTest, BlockWithOneUsedRowIsSentWhole)
 {
-    MemoryImage image;
-    image.setMemory(0xD013, 4, 0x5A);
-    image.markRowUsed(0xD013);
-    Flasher single(link(), image);
+    MemoryImage oneRow;
+    oneRow.setMemory(0xD013, 4, 0x5A);
+    oneRow.markRowUsed(0xD013);
+    Flasher single(link(), oneRow);
     ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
     EXPECT_EQ(single.WriteBlocks(), 0);
     const QList<QByteArray> packets = packetsOf(Command::Program);

@@ -1,9 +1,13 @@
 // What a run reports beyond its outcome: the trace of each exchange, and the advice a failed run
-// gives from what the system says about the port.
+// gives from what the system says about the port; and which ports a station refuses to run
+// together.
 #include "flash/diagnosis.h"
+#include "flash/station.h"
 #include "flash/trace.h"
 
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace tqb9 {
 namespace {
@@ -176,6 +180,64 @@ TEST(Diagnosis, ProbeReadsTheDevicesGroup)
     EXPECT_FALSE(probeDevice(QStringLiteral("/dev/no-such-tty")).exists);
 }
 #endif
+
+Run::Setup onDevice(const QString& device)
+{
+    Run::Setup setup;
+    setup.port = device;
+    setup.bindings = {{1, device}};
+    return setup;
+}
+
+Run::Setup onCom(const QString& given, int number)
+{
+    Run::Setup setup;
+    setup.port = given;
+    setup.comPort = number;
+    return setup;
+}
+
+TEST(Station, OnePortUnderTwoNamesIsRefusedBeforeAnyIsOpened)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString radio = dir.filePath(QStringLiteral("radio"));
+    const QString other = dir.filePath(QStringLiteral("other"));
+    const QString link = dir.filePath(QStringLiteral("link"));
+    for (const QString& path : {radio, other}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(radio, link));
+
+    struct Case {
+        QList<Run::Setup> setups;
+        QString refusal; // empty: they run together
+    };
+    const QList<Case> cases{
+        {{onCom(QStringLiteral("com3"), 3), onCom(QStringLiteral("COM3"), 3)},
+         QStringLiteral("COM3 is the same port as com3")},
+        {{onDevice(QStringLiteral("/dev/a")), onDevice(QStringLiteral("/dev/b")),
+          onDevice(QStringLiteral("/dev/../dev/a"))},
+         QStringLiteral("/dev/../dev/a is the same port as /dev/a")},
+        {{onDevice(radio), onDevice(link)}, link + QStringLiteral(" is the same port as ") + radio},
+        {{onDevice(radio), onDevice(other), onCom(QStringLiteral("COM5"), 5)}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto resolved = Station::resolve(c.setups);
+        if (c.refusal.isEmpty()) {
+            ASSERT_TRUE(std::holds_alternative<QList<Run::Setup>>(resolved));
+            const auto& setups = std::get<QList<Run::Setup>>(resolved);
+            ASSERT_EQ(setups.size(), c.setups.size());
+            // Each run keeps to the device it was resolved to.
+            EXPECT_EQ(setups.at(1).bindings, (QList<std::pair<int, QString>>{{1, other}}));
+        } else {
+            ASSERT_TRUE(std::holds_alternative<QString>(resolved)) << c.refusal.toStdString();
+            EXPECT_TRUE(std::get<QString>(resolved).startsWith(c.refusal))
+                << std::get<QString>(resolved).toStdString();
+        }
+    }
+}
 
 } // namespace
 } // namespace tqb9

@@ -1,6 +1,5 @@
 #include "link/link.h"
 #include "link/portmap.h"
-#include "link/portmenu.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
 #include "support/needspty.h"
@@ -343,23 +342,6 @@ TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)
     for (const char* bad : {"", "57600", "57600,n,8", "fast,n,8,1", "57600,x,8,1", "57600,n,9,1",
                             "57600,n,8,3", "-1,n,8,1", "57600,n,8,1,1"})
         EXPECT_THROW(LineSettings::parse(QString::fromLatin1(bad)), SerialError) << bad;
-}
-
-TEST(PortMenu, OneCheckMarkAfterStartUpAndEachClick)
-{
-    PortMenu menu;
-    // As created, two items carry a mark and the first wins.
-    EXPECT_TRUE(menu.isChecked(1));
-    EXPECT_TRUE(menu.isChecked(3));
-    EXPECT_EQ(menu.GetCOM(), 1);
-    menu.mnuCom_Click(1);
-    EXPECT_FALSE(menu.isChecked(3));
-    menu.mnuCom_Click(16);
-    EXPECT_EQ(menu.GetCOM(), 16);
-    for (int i = 1; i <= 15; ++i)
-        EXPECT_FALSE(menu.isChecked(i)) << i;
-    menu.mnuCom_Click(0); // no such item: every mark is gone
-    EXPECT_EQ(menu.GetCOM(), PortMenu::kNoneChecked);
 }
 
 TEST(PortMap, BindingsParseAndOverride)

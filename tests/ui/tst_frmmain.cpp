@@ -96,10 +96,12 @@ struct Rig {
             qWarning("simulated radio: %s", qPrintable(error));
             return false;
         }
-        window.session().ports().bind(1, radio.devicePath());
+        window.ports().bind(1, radio.devicePath());
         window.Form_Load();
-        useTwoBlockFirmware(window.session().image());
-        window.session().link().setWindow(std::make_unique<PreciseWindow>(kShortWindow));
+        MemoryImage image;
+        useTwoBlockFirmware(image);
+        window.session().setImage(image);
+        window.session().setReplyWindow(std::make_unique<PreciseWindow>(kShortWindow));
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
@@ -253,14 +255,14 @@ void tst_frmmain::menuMirrorsEngine()
     window.mnuCom(3)->trigger();
     QCOMPARE(checkedItems(window), QList<int>{3});
     QCOMPARE(window.GetCOM(), 3);
-    QCOMPARE(window.session().menu().GetCOM(), 3);
+    QCOMPARE(window.menu().GetCOM(), 3);
 
     // Qt unchecks a checked item on a click; the engine puts the mark back.
     window.mnuCom(3)->trigger();
     QCOMPARE(checkedItems(window), QList<int>{3});
 
-    // A change made by the engine shows in the menu.
-    window.session().menu().mnuCom_Click(16);
+    // A change made to the marks themselves shows in the menu.
+    window.menu().mnuCom_Click(16);
     QCOMPARE(checkedItems(window), QList<int>{16});
     QCOMPARE(window.GetCOM(), 16);
 }
@@ -268,16 +270,16 @@ void tst_frmmain::menuMirrorsEngine()
 void tst_frmmain::statusTipsNameTheDevice()
 {
     frmMain window;
-    window.session().ports().bind(2, QStringLiteral("/dev/fake-radio"));
+    window.ports().bind(2, QStringLiteral("/dev/fake-radio"));
     emit window.mnuPort()->aboutToShow();
 
     const QString tip = window.mnuCom(2)->statusTip();
     QVERIFY2(tip.contains(QLatin1String("/dev/fake-radio")), qPrintable(tip));
     QVERIFY2(tip.contains(QLatin1String("bound with --com")), qPrintable(tip));
     QCOMPARE(window.mnuCom(2)->toolTip(), tip);
-    const QList<PortMap::Port> ports = window.session().ports().allPorts();
+    const QList<PortMap::Port> ports = window.ports().allPorts();
     QCOMPARE(ports.size(), 16);
-    QCOMPARE(ports.at(0).device, window.session().ports().portFor(1).device);
+    QCOMPARE(ports.at(0).device, window.ports().portFor(1).device);
     QCOMPARE(ports.at(1).device, QStringLiteral("/dev/fake-radio"));
     // An item with nothing behind it says so.
     const QString last = window.mnuCom(16)->statusTip();
@@ -287,7 +289,7 @@ void tst_frmmain::statusTipsNameTheDevice()
              qPrintable(last));
 
     // Refreshed each time the menu opens.
-    window.session().ports().bind(2, QStringLiteral("/dev/other-radio"));
+    window.ports().bind(2, QStringLiteral("/dev/other-radio"));
     emit window.mnuPort()->aboutToShow();
     QVERIFY(window.mnuCom(2)->statusTip().contains(QLatin1String("/dev/other-radio")));
 }
@@ -452,7 +454,7 @@ void tst_frmmain::menuChoiceTakesEffectAtNextStart()
     QVERIFY(rig.start());
     sim::SimRadio second;
     QVERIFY(second.start());
-    rig.window.session().ports().bind(2, second.devicePath());
+    rig.window.ports().bind(2, second.devicePath());
 
     // The operator picks COM2 while the connect waits for its reply on COM1: the mark moves, and
     // the run stays on the radio it started with.

@@ -1,4 +1,4 @@
-#include "link/portmenu.h"
+#include "ui/portmenu.h"
 
 #include "link/portmap.h"
 
