@@ -138,7 +138,8 @@ TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(elapsed, 5000);
-    EXPECT_LT(elapsed, 5300);
+    // Well short of a second window, and loose enough for a loaded machine.
+    EXPECT_LT(elapsed, 6000);
     EXPECT_LT(cpu, 0.05) << "CPU seconds spent waiting: " << cpu;
     std::printf("silent 5000 ms window: %lld ms wall, %.1f ms CPU\n", elapsed, cpu * 1000);
     EXPECT_FALSE(link.line().isOpen());
@@ -180,7 +181,9 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     const qint64 elapsed = clock.elapsed();
     const double wire = 1036 * 1000.0 / sim::kLineBytesPerSecond; // 179.9 ms
     EXPECT_GE(elapsed, wire * 0.98);
-    EXPECT_LE(elapsed, wire + 60);
+    // A hold that lost time per burst would take several times the line's time; this margin is
+    // for a loaded machine.
+    EXPECT_LE(elapsed, wire + 150);
     // About 180 bursts came in; waking for each is what the hold avoids.
     EXPECT_LE(wakes, 20);
     std::printf("paced packet: %lld ms for %.1f ms of line, %d wakes\n", elapsed, wire, wakes);
@@ -189,7 +192,8 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     clock.restart();
     EXPECT_EQ(send(), -1);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
-    EXPECT_LT(clock.elapsed(), 300);
+    // Against the 5000 ms window it would otherwise wait out.
+    EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_FALSE(link.line().isOpen());
 }
 
