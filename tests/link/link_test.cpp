@@ -227,17 +227,6 @@ TEST_F(LinkTest, LateReplyDoesNotShiftTheNextOne)
     EXPECT_EQ(link.bytRxBuf(), QByteArray("ZK~TQ-B9E\r\r\nOK\r\n"));
 }
 
-TEST_F(LinkTest, VanishingPortEndsTheWaitAtOnce)
-{
-    Response hangUp = replying("");
-    hangUp.hangUp = true;
-    radio.setScript(forCommand(Command::Connect, hangUp));
-    EXPECT_EQ(link.ConnectRadio(), reply::None);
-    EXPECT_EQ(clock.now(), 0ms);
-    expectIdle();
-    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
-}
-
 TEST_F(LinkTest, AbortEndsTheWaitAsAFailure)
 {
     radio.setScript(forCommand(Command::Query, replying("")));
@@ -325,16 +314,44 @@ TEST_F(SendBlockTest, ReplyOneByteShortIsNotEnough)
     EXPECT_LT(send(), Link::kPacketAwaited);
 }
 
-TEST_F(SendBlockTest, VanishingPortIsAnError)
+// A cable pulled while the link waits, for a text reply or a packet's: the wait ends at once, an
+// error, with the port closed.
+struct VanishCase {
+    const char* name;
+    Command command;
+    bool packet;
+};
+
+void PrintTo(const VanishCase& c, std::ostream* os)
 {
-    Response hangUp;
-    hangUp.reply = QByteArray();
+    *os << c.name;
+}
+
+class VanishingPort : public SendBlockTest, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishingPort, EndsTheWaitAtOnceAsAnError)
+{
+    const VanishCase& c = GetParam();
+    Response hangUp = replying("");
     hangUp.hangUp = true;
-    radio.setScript(forCommand(Command::End, hangUp));
-    EXPECT_EQ(send(), -1);
+    radio.setScript(forCommand(c.command, hangUp));
+    const auto start = clock.now();
+    if (c.packet) {
+        EXPECT_EQ(send(), -1);
+    } else {
+        EXPECT_EQ(link.QueryModel(), reply::None);
+    }
+    EXPECT_EQ(clock.now(), start) << "waited for a reply from a vanished port";
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     expectIdle();
 }
+
+INSTANTIATE_TEST_SUITE_P(Exchanges, VanishingPort,
+                         ::testing::Values(VanishCase{"text_reply", Command::Query, false},
+                                           VanishCase{"packet_reply", Command::End, true}),
+                         [](const ::testing::TestParamInfo<VanishCase>& c) {
+                             return std::string(c.param.name);
+                         });
 
 TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)
 {
