@@ -180,23 +180,6 @@ TEST_F(FlasherTest, BlockAcceptedOnItsTenthAttemptCompletes)
     EXPECT_EQ(sent(Command::Program), 250 + 9);
 }
 
-TEST_F(FlasherTest, VanishingPortEndsTheWriteWithMinusOne)
-{
-    // The cable is pulled right after the fifth block's reply went out.
-    QObject::connect(&radio, &SimRadio::requestHandled, &radio, [this](int index) {
-        const sim::Request& request = radio.log().at(index).request;
-        if (request.command == Command::Program && request.number == 5)
-            clock.schedule(0ms, [this] { radio.hangUp(); });
-    });
-    ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
-    const auto start = clock.now();
-    EXPECT_EQ(flasher().WriteBlocks(), -1);
-    EXPECT_LT(clock.now() - start, 5000ms) << "waited out a window";
-    EXPECT_LE(sent(Command::Program), 6);
-    EXPECT_FALSE(link().line().isOpen());
-    EXPECT_FALSE(link().lastError().isEmpty());
-}
-
 TEST_F(FlasherTest, PortThatCannotBeOpenedGivesMinusOne)
 {
     link().setDevice(QStringLiteral("/dev/tq-b9-no-such-device"));

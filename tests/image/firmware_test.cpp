@@ -102,17 +102,6 @@ protected:
     std::vector<int> m_expected; // per address, -1 where no record covers it
 };
 
-TEST_F(BuiltInFirmware, TableHoldsTheLinesInOrder)
-{
-    const auto lines = builtInFirmwareLines();
-    ASSERT_EQ(lines.size(), 8023u);
-    ASSERT_EQ(m_table->lngSRecCount, 8023);
-    EXPECT_EQ(m_table->strSRec[0], "S0030000FC");
-    EXPECT_EQ(m_table->strSRec[8022], "S804000000FB");
-    for (std::size_t j = lines.size(); j < m_table->strSRec.size(); ++j)
-        ASSERT_TRUE(m_table->strSRec[j].empty()) << j;
-}
-
 TEST_F(BuiltInFirmware, RecordsAreOrderedS2DataOfTheStatedSizes)
 {
     const auto lines = builtInFirmwareLines();

@@ -137,7 +137,8 @@ TEST(RealWindow, SilentRadioCostsTheFullWindowAndAlmostNoCpu)
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(elapsed, 5000);
-    EXPECT_LT(elapsed, 5300);
+    // Well short of a second window, and loose enough for a loaded machine.
+    EXPECT_LT(elapsed, 6000);
     EXPECT_LT(cpu, 0.05) << "CPU seconds spent waiting: " << cpu;
     std::printf("silent 5000 ms window: %lld ms wall, %.1f ms CPU\n", elapsed, cpu * 1000);
     EXPECT_FALSE(link.line().isOpen());
@@ -179,7 +180,9 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     const qint64 elapsed = clock.elapsed();
     const double wire = 1036 * 1000.0 / sim::kLineBytesPerSecond; // 179.9 ms
     EXPECT_GE(elapsed, wire * 0.98);
-    EXPECT_LE(elapsed, wire + 60);
+    // A hold that lost time per burst would take several times the line's time; this margin is
+    // for a loaded machine.
+    EXPECT_LE(elapsed, wire + 150);
     // About 180 bursts came in; waking for each is what the hold avoids.
     EXPECT_LE(wakes, 20);
     std::printf("paced packet: %lld ms for %.1f ms of line, %d wakes\n", elapsed, wire, wakes);
@@ -188,7 +191,8 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     clock.restart();
     EXPECT_EQ(send(), -1);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
-    EXPECT_LT(clock.elapsed(), 300);
+    // Against the 5000 ms window it would otherwise wait out.
+    EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_FALSE(link.line().isOpen());
 }
 
@@ -220,17 +224,6 @@ TEST_F(LinkTest, LateReplyDoesNotShiftTheNextOne)
     clock.schedule(200ms, [this] { EXPECT_EQ(link.QueryModel(), reply::OK); });
     clock.runAll();
     EXPECT_EQ(link.bytRxBuf(), QByteArray("ZK~TQ-B9E\r\r\nOK\r\n"));
-}
-
-TEST_F(LinkTest, VanishingPortEndsTheWaitAtOnce)
-{
-    Response hangUp = replying("");
-    hangUp.hangUp = true;
-    radio.setScript(forCommand(Command::Connect, hangUp));
-    EXPECT_EQ(link.ConnectRadio(), reply::None);
-    EXPECT_EQ(clock.now(), 0ms);
-    expectIdle();
-    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
 }
 
 TEST_F(LinkTest, AbortEndsTheWaitAsAFailure)
@@ -320,16 +313,44 @@ TEST_F(SendBlockTest, ReplyOneByteShortIsNotEnough)
     EXPECT_LT(send(), Link::kPacketAwaited);
 }
 
-TEST_F(SendBlockTest, VanishingPortIsAnError)
+// A cable pulled while the link waits, for a text reply or a packet's: the wait ends at once, an
+// error, with the port closed.
+struct VanishCase {
+    const char* name;
+    Command command;
+    bool packet;
+};
+
+void PrintTo(const VanishCase& c, std::ostream* os)
 {
-    Response hangUp;
-    hangUp.reply = QByteArray();
+    *os << c.name;
+}
+
+class VanishingPort : public SendBlockTest, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishingPort, EndsTheWaitAtOnceAsAnError)
+{
+    const VanishCase& c = GetParam();
+    Response hangUp = replying("");
     hangUp.hangUp = true;
-    radio.setScript(forCommand(Command::End, hangUp));
-    EXPECT_EQ(send(), -1);
+    radio.setScript(forCommand(c.command, hangUp));
+    const auto start = clock.now();
+    if (c.packet) {
+        EXPECT_EQ(send(), -1);
+    } else {
+        EXPECT_EQ(link.QueryModel(), reply::None);
+    }
+    EXPECT_EQ(clock.now(), start) << "waited for a reply from a vanished port";
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     expectIdle();
 }
+
+INSTANTIATE_TEST_SUITE_P(Exchanges, VanishingPort,
+                         ::testing::Values(VanishCase{"text_reply", Command::Query, false},
+                                           VanishCase{"packet_reply", Command::End, true}),
+                         [](const ::testing::TestParamInfo<VanishCase>& c) {
+                             return std::string(c.param.name);
+                         });
 
 TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)
 {

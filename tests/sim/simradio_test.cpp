@@ -329,7 +329,8 @@ TEST_F(SimRadioTest, PacingHoldsEchoAndRepliesToTheLineRateWithOrWithoutUsbFrame
 
         const double wire = 2.0 * (kPacketSize + 4) * 1000 / kLineBytesPerSecond; // 359.7 ms
         EXPECT_GE(elapsed, wire * 0.98) << latency.count();
-        EXPECT_LE(elapsed, wire + 60) << latency.count();
+        // Short of a third packet's time, with room for a loaded machine.
+        EXPECT_LE(elapsed, wire + 150) << latency.count();
     }
 }
 
