@@ -77,8 +77,11 @@ public:
             m_run->abort(signalNumber);
         if (m_probe)
             m_probe->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
-        if (!m_busy)
+        m_stopPending = true;
+        if (!m_busy) {
             setState(PortWatch::State::Idle);
+            acknowledgeStop();
+        }
     }
 
 private:
@@ -96,6 +99,15 @@ private:
         post([owner, state] { owner->setStateFromWatcher(state); });
     }
 
+    void acknowledgeStop()
+    {
+        if (!m_stopPending)
+            return;
+        m_stopPending = false;
+        PortWatch* owner = m_owner;
+        post([owner] { emit owner->stopped(); });
+    }
+
     // Whatever was asked for while a probe or run went on happens now, from the thread's own
     // loop, so no run ever nests inside another wait.
     void next()
@@ -109,6 +121,7 @@ private:
             probe();
         } else {
             setState(PortWatch::State::Idle);
+            acknowledgeStop();
             return;
         }
         if (m_closing)
@@ -125,6 +138,7 @@ private:
         } else {
             setState(PortWatch::State::Idle);
         }
+        acknowledgeStop();
     }
 
     // A test image is never announced to a radio, not even by a query: the run refuses it before
@@ -283,6 +297,7 @@ private:
     PortWatch::State m_state = PortWatch::State::Idle;
     bool m_automatic = false;
     bool m_runWanted = false;
+    bool m_stopPending = false;
     // A probe or a run is going on, in a nested loop further up this thread's stack.
     bool m_busy = false;
     Link* m_probe = nullptr;

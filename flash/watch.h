@@ -60,6 +60,9 @@ signals:
     // After every run, and once for a radio of another region found while waiting (its outcome
     // RegionError, nothing written).
     void runFinished(const tqb9::RunReport& report);
+    // After stop(): the run or probe that was going has ended (its runFinished came first), and
+    // nothing more happens until asked.
+    void stopped();
 
 private:
     friend class Watcher;
