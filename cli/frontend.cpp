@@ -3,6 +3,7 @@
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "cli/stationview.h"
+#include "cli/watchview.h"
 #include "flash/runlog.h"
 #include "flash/station.h"
 #include "image/buildinfo.h"
@@ -127,7 +128,7 @@ int FrontEnd::exec()
     }
     RunLog* const logged = log.isOpen() ? &log : nullptr;
     QList<Run::Setup> setups;
-    if (m_options.ports.size() > 1) {
+    if (m_options.ports.size() > 1 || m_options.watch) {
         for (const QString& given : std::as_const(m_options.ports)) {
             Run::Setup each = setup;
             each.port = given;
@@ -151,6 +152,8 @@ int FrontEnd::exec()
                      .arg(*refused, usageText()));
         return exitstatus::Usage;
     }
+    if (m_options.watch)
+        return WatchView(m_options, std::get<QList<Run::Setup>>(resolved), logged).exec();
     Station station(std::get<QList<Run::Setup>>(std::move(resolved)));
     if (station.size() > 1)
         return StationView(m_options, station, logged).exec();

@@ -25,6 +25,7 @@ QString usageText()
         "Usage: tq-b9-cli [--port DEVICE|COMn]... [--com N=DEVICE]... [--trace | --trace-full] "
         "[--quiet] [--log FILE]\n"
         "                 [--firmware FILE] [--allow-test-firmware] [--allow-partial-firmware]\n"
+        "       tq-b9-cli --watch --port DEVICE|COMn... [--log FILE] [--firmware FILE] ...\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
         "       tq-b9-cli --info [--firmware FILE]\n"
         "       tq-b9-cli --export-image FILE [--firmware FILE]\n"
@@ -38,8 +39,8 @@ struct Parser {
     Parser()
     {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({port, com, log, listPorts, trace, traceFull, quiet, firmware, allowTest,
-                           allowPartial, info, exportImage, help, version});
+        parser.addOptions({port, com, log, watch, listPorts, trace, traceFull, quiet, firmware,
+                           allowTest, allowPartial, info, exportImage, help, version});
     }
 
     QCommandLineParser parser;
@@ -59,6 +60,11 @@ struct Parser {
                                                 "(created if missing; several programs may "
                                                 "share one file)."),
                                  QStringLiteral("FILE")};
+    const QCommandLineOption watch{
+        QStringLiteral("watch"),
+        QStringLiteral("Hands-free: each --port waits for a radio, writes every radio attached "
+                       "to it once, and waits for that radio to be removed before the next; one "
+                       "\"PORT: OUTCOME\" line per run as it ends, until Ctrl-C or SIGTERM.")};
     const QCommandLineOption listPorts{
         QStringLiteral("list-ports"),
         QStringLiteral("List each COM number that maps to a port, with its device and "
@@ -131,6 +137,8 @@ diagnostics go to standard error. A reader of either that goes away, or a hang-u
 not stop a run: it goes on to its end and the exit status tells the outcome. With several
 ports, one line per port, "PORT: OUTCOME", in the order given, once every run has ended;
 the exit status is that of the first port in that order that did not complete.
+With --watch, one such line per run as it ends; only a signal ends the program, any run
+in progress at its current step with the port closed, and the status is 130 or 143.
 
 Exit status:
     0  Completed.
@@ -257,6 +265,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
             options.port = 1;
         }
     }
+
+    options.watch = parser.isSet(p.watch);
+    if (options.watch && options.action != Options::Action::Run)
+        return usageError(
+            QStringLiteral("--watch excludes --list-ports, --export-image and --info"));
+    if (options.watch && options.ports.isEmpty())
+        return usageError(QStringLiteral("--watch needs at least one --port"));
 
     if (parser.isSet(p.log)) {
         options.logPath = parser.value(p.log);

@@ -34,6 +34,8 @@ struct Options {
     QStringList ports;
     // --log FILE: one line of JSON per radio run is appended to it.
     QString logPath;
+    // --watch: every port waits for radios and writes each one attached, until a signal.
+    bool watch = false;
 };
 
 // A station drives at most this many radios, one thread each.

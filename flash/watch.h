@@ -41,6 +41,7 @@ public:
     ~PortWatch() override;
 
     const Run::Setup& setup() const;
+    const Timing& timing() const;
     State state() const;
 
     // By hand: one whole Start run now, if none is going.
@@ -59,8 +60,15 @@ signals:
     // After every run, and once for a radio of another region found while waiting (its outcome
     // RegionError, nothing written).
     void runFinished(const tqb9::RunReport& report);
+    // After stop(): the run or probe that was going has ended (its runFinished came first), and
+    // nothing more happens until asked.
+    void stopped();
 
 private:
+    friend class Watcher;
+    void setStateFromWatcher(State state);
+    void automaticOffFromWatcher();
+
     struct Private;
     std::unique_ptr<Private> d;
 };
