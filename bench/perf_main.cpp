@@ -369,6 +369,8 @@ int main(int argc, char** argv)
     using namespace tqb9::perf;
     if (argc == 3 && std::strcmp(argv[1], "--window-run") == 0)
         return windowRun(argc, argv, argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--station-run") == 0)
+        return stationRun(argc, argv, 2);
 
     int runs = 5;
     int radios = 16;
@@ -438,6 +440,24 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tq-b9-perf: %d radios from one tq-b9-cli, the same way\n",
                          radios);
             stationRun = runCli(bin, true, radios);
+        }
+    }
+
+    std::optional<ChildResult> stationWindow;
+    if (paced && radios > 1) {
+        std::fprintf(stderr, "tq-b9-perf: %d radios on the station window's tiles, paced\n",
+                     radios);
+        std::vector<Simulator> sims(static_cast<std::size_t>(radios));
+        std::vector<std::string> child{bin + "/tq-b9-perf", "--station-run"};
+        for (Simulator& sim : sims) {
+            sim.start(bin, true);
+            child.push_back(sim.device());
+        }
+        stationWindow = runChild(child);
+        if (stationWindow->status != 0) {
+            std::fprintf(stderr, "tq-b9-perf: the station window's runs did not complete: %s\n",
+                         stationWindow->out.c_str());
+            return 1;
         }
     }
 
@@ -512,6 +532,20 @@ int main(int argc, char** argv)
                 format(" (%.0f in all)", static_cast<double>(c.wakes)),
             "report", "tq-b9-perf");
         row((many + ": peak resident memory of tq-b9-cli").c_str(),
+            format("%.1f MB", megabytes(c.maxRssKb)), "report", "tq-b9-perf");
+    }
+    if (stationWindow) {
+        const ChildResult& c = *stationWindow;
+        const std::string many = format("%.0f radios", radios);
+        row((many + " on the station window's tiles, paced: total time").c_str(),
+            format("%.2f s", c.wallSeconds) +
+                format(" = %.4f × one radio's", c.wallSeconds / pacedRun->child.wallSeconds),
+            "≤ 1.02 ×", "tq-b9-perf");
+        row((many + ": CPU time of the station window").c_str(),
+            format("%.2f s", c.cpuSeconds) +
+                format(" = %.2f %% of one core", 100 * c.cpuSeconds / c.wallSeconds),
+            "< 10 %", "tq-b9-perf");
+        row((many + ": peak resident memory of the station window").c_str(),
             format("%.1f MB", megabytes(c.maxRssKb)), "report", "tq-b9-perf");
     }
     row("Peak resident memory of tq-b9-cli over a full run", format("%.1f MB", megabytes(cliRss)),

@@ -3,9 +3,14 @@
 // its peak memory is the window's alone.
 #include "bench/perf.h"
 #include "ui/frmmain.h"
+#include "ui/porttile.h"
+#include "ui/stationwindow.h"
 
 #include <cstdio>
 #include <QApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
 
 namespace tqb9::perf {
 namespace {
@@ -34,6 +39,44 @@ int windowRun(int argc, char** argv, const char* device)
     window.cmdZumil_Click();
     std::printf("%s\n", qPrintable(window.message));
     return window.message == QLatin1String("Completed.") ? 0 : 1;
+}
+
+int stationRun(int argc, char** argv, int first)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // Its settings and log are its own, not the user's.
+    const QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    StationWindow window(options);
+    window.restore();
+    if (!window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))))
+        return 1;
+    for (int i = first; i < argc; ++i) {
+        if (const auto refused = window.addPort(QString::fromLocal8Bit(argv[i]))) {
+            std::printf("%s\n", qPrintable(*refused));
+            return 1;
+        }
+    }
+    window.show();
+    QEventLoop loop;
+    int ended = 0;
+    for (PortTile* tile : window.tiles()) {
+        QObject::connect(tile, &PortTile::runFinished, &loop, [&] {
+            if (++ended == static_cast<int>(window.tiles().size()))
+                QTimer::singleShot(0, &loop, &QEventLoop::quit);
+        });
+    }
+    window.startAll();
+    loop.exec();
+    int completed = 0;
+    for (const PortTile* tile : window.tiles())
+        completed += tile->completed();
+    std::printf("%d of %d completed\n", completed, static_cast<int>(window.tiles().size()));
+    return completed == static_cast<int>(window.tiles().size()) ? 0 : 1;
 }
 
 } // namespace tqb9::perf
