@@ -1,7 +1,6 @@
 #include "ui/stationwindow.h"
 
 #include "flash/flasher.h"
-#include "flash/station.h"
 #include "ui/porttile.h"
 
 #include <QApplication>
@@ -63,14 +62,13 @@ std::optional<int> comNumber(const QString& text)
     return match.captured(1).toInt();
 }
 
-// The device a port leads to now, in the form two names of one device share.
+// The device a port leads to now.
 QString deviceOf(const Run::Setup& setup)
 {
-    const auto resolved = Station::resolve({setup});
-    const auto* setups = std::get_if<QList<Run::Setup>>(&resolved);
-    if (setups == nullptr || setups->isEmpty() || setups->constFirst().bindings.isEmpty())
-        return {};
-    return setups->constFirst().bindings.constFirst().second;
+    PortMap ports;
+    for (const auto& [port, device] : std::as_const(setup.bindings))
+        ports.bind(port, device);
+    return ports.deviceFor(setup.comPort);
 }
 
 QString sameness(const QString& device)
@@ -230,10 +228,10 @@ bool StationWindow::setLogPath(const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QString error;
-    RunLog log;
-    const bool opened = log.open(path, &error);
+    auto log = std::make_unique<RunLog>();
+    const bool opened = log->open(path, &error);
     if (opened) {
-        m_log.open(path, &error);
+        m_log = std::move(log);
         m_logLabel->setText(QDir::toNativeSeparators(path));
         m_logLabel->setToolTip(QString());
         QPalette palette = m_logLabel->palette();
@@ -241,7 +239,7 @@ bool StationWindow::setLogPath(const QString& path)
                          QApplication::palette(m_logLabel).color(QPalette::WindowText));
         m_logLabel->setPalette(palette);
         remember();
-    } else if (!m_log.isOpen()) {
+    } else if (!(m_log && m_log->isOpen())) {
         // Nothing runs unrecorded: until a log can be written, Start says why.
         m_logLabel->setText(QDir::toNativeSeparators(path) +
                             QStringLiteral(" (cannot be written)"));
@@ -252,7 +250,7 @@ bool StationWindow::setLogPath(const QString& path)
     }
     if (!opened && !m_restoring)
         showMessage(error, QStringLiteral("NG"));
-    m_logOpen->setEnabled(m_log.isOpen());
+    m_logOpen->setEnabled((m_log && m_log->isOpen()));
     return opened;
 }
 
@@ -398,7 +396,7 @@ bool StationWindow::mayWrite()
         showMessage(messageFor(Outcome::TestImageRefused), QStringLiteral("NG"));
         return false;
     }
-    if (!m_log.isOpen()) {
+    if (!(m_log && m_log->isOpen())) {
         showMessage(
             QStringLiteral("The run log %1 cannot be written; choose another one.")
                 .arg(m_logLabel->toolTip().isEmpty() ? m_logLabel->text() : m_logLabel->toolTip()),
@@ -444,7 +442,7 @@ void StationWindow::setAutomatic(bool on)
         if (!m_restoring)
             mayWrite();
         on = false;
-    } else if (on && !m_log.isOpen()) {
+    } else if (on && !(m_log && m_log->isOpen())) {
         if (!m_restoring)
             mayWrite();
         on = false;
@@ -485,7 +483,7 @@ bool StationWindow::writing() const
 void StationWindow::logRun(const RunReport& report)
 {
     QString error;
-    if (m_log.isOpen() && !m_log.append(logLine(report), &error))
+    if ((m_log && m_log->isOpen()) && !m_log->append(logLine(report), &error))
         m_logLabel->setToolTip(error);
 }
 

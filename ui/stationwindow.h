@@ -61,7 +61,7 @@ public:
 
     // The run log; false and a message shown when it cannot be written.
     bool setLogPath(const QString& path);
-    QString logPath() const { return m_log.path(); }
+    QString logPath() const { return m_log ? m_log->path() : QString(); }
     static QString defaultLogPath();
 
     const QList<PortTile*>& tiles() const { return m_tiles; }
@@ -99,7 +99,7 @@ private:
     Session m_firmware; // holds the firmware; never runs
     QSharedPointer<const MemoryImage> m_image;
     FirmwareFacts m_facts;
-    RunLog m_log;
+    std::unique_ptr<RunLog> m_log; // the log being written, once one could be opened
     QList<PortTile*> m_tiles;
     QTimer* m_refresh = nullptr;
     bool m_restoring = false;

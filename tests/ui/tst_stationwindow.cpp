@@ -99,7 +99,8 @@ void tst_stationwindow::choicesAreRemembered()
         RecordingStation first(options);
         first.restore();
         QVERIFY(!first.addPort(QStringLiteral("COM3")));
-        QVERIFY(!first.addPort(QStringLiteral("com12")));
+        const auto refused = first.addPort(QStringLiteral("com12"));
+        QVERIFY2(!refused, qPrintable(refused.value_or(QString())));
         QVERIFY(first.addPort(QStringLiteral("COM3")).has_value());
         QVERIFY(first.setLogPath(log));
         first.setAutomatic(true);
