@@ -12,8 +12,8 @@ set -euo pipefail
 
 build=${1:-build}
 out=${2:-docs}
-app="$build/bin/tq-b9"
-sim="$build/bin/tq-b9-sim"
+app="$(realpath "$build")/bin/tq-b9"
+sim="$(realpath "$build")/bin/tq-b9-sim"
 radios=4
 running_after=15
 run_limit=240
@@ -26,7 +26,8 @@ for program in "$app" "$sim"; do
 done
 mkdir -p "$out"
 
-work=$(mktemp -d)
+# A short folder, so that the devices' names fit on the tiles.
+work=$(mktemp -d /tmp/stXXXX)
 pids=()
 cleanup() {
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -84,14 +85,14 @@ xdotool windowactivate --sync "$window"
 sleep 1
 
 # Focus starts on "Firmware file..."; the port list follows it, then "Add port", "Automatic",
-# "Start all". A key typed on the closed list picks the first entry it begins.
+# "Start all" (the check box takes no focus from Tab here). A key typed on the closed list picks the first entry it begins.
 xdotool key --window "$window" Tab
 for ((n = 1; n <= radios; n++)); do
     xdotool type --window "$window" --delay 80 "COM$n"
     sleep 1.2 # the list's type-ahead forgets what was typed before
     xdotool key --window "$window" Tab space shift+Tab
 done
-xdotool key --window "$window" Tab Tab Tab space
+xdotool key --window "$window" Tab Tab space
 sleep "$running_after"
 grab "$out/station-writing.png"
 
