@@ -41,6 +41,7 @@ public:
     ~PortWatch() override;
 
     const Run::Setup& setup() const;
+    const Timing& timing() const;
     State state() const;
 
     // By hand: one whole Start run now, if none is going.
@@ -61,6 +62,10 @@ signals:
     void runFinished(const tqb9::RunReport& report);
 
 private:
+    friend class Watcher;
+    void setStateFromWatcher(State state);
+    void automaticOffFromWatcher();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -107,6 +107,13 @@ void Delivery::send(QByteArrayView bytes)
         pump();
 }
 
+void Delivery::drop()
+{
+    m_out.clear();
+    m_adapter.clear();
+    m_paceTimer.stop();
+}
+
 void Delivery::waitUntilWritable()
 {
     m_writeNotifier->setEnabled(true);

@@ -50,6 +50,8 @@ public:
     void hold() { m_holding = true; }
     void release();
     void send(QByteArrayView bytes);
+    // Whatever has not reached the program yet is lost, as when a radio is pulled off its cable.
+    void drop();
     void whenDrained(std::function<void()> action);
 
 signals:

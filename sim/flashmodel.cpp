@@ -54,8 +54,18 @@ int blockIndexOf(quint32 address)
 
 FlashModel::FlashModel(QObject* parent) : QObject(parent), m_flash(kFlashSize, Qt::Uninitialized)
 {
+    reset();
+}
+
+void FlashModel::reset()
+{
+    m_flash.resize(kFlashSize);
     for (qsizetype i = 0; i < kFlashSize; ++i)
         m_flash[i] = static_cast<char>(blankByte(kFlashStart + static_cast<quint32>(i)));
+    m_flashMode = false;
+    m_erased = {};
+    m_written.clear();
+    m_errors.clear();
 }
 
 quint8 FlashModel::blankByte(quint32 address)

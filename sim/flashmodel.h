@@ -76,6 +76,9 @@ public:
     QList<quint32> writtenBlocks() const;
     QList<quint32> erasedBlocks() const;
     bool writeFlash(const QString& path, QString* error) const;
+    // A new radio of the same kind: the flash as it left the factory, out of flash mode, no
+    // errors; the reply letters stay.
+    void reset();
 
     void recordError(ErrorKind kind, const QString& message, int exchange);
     const QList<Error>& errors() const { return m_errors; }

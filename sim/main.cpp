@@ -14,8 +14,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 #include <unistd.h>
 
 using namespace tqb9::sim;
@@ -111,7 +113,8 @@ int main(int argc, char** argv)
                                         QStringLiteral("PATH"));
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
                                         QStringLiteral("At exit, write the flash 0xC0000..0xFFFFF "
-                                                       "(262,144 raw bytes) to FILE."),
+                                                       "(262,144 raw bytes) of the last radio "
+                                                       "on the cable to FILE."),
                                         QStringLiteral("FILE"));
     const QCommandLineOption paceOption(QStringLiteral("pace"),
                                         QStringLiteral("Send echo and replies at 57600 8N1 speed "
@@ -148,13 +151,30 @@ int main(int argc, char** argv)
     const QCommandLineOption exitAfterEndOption(
         QStringLiteral("exit-after-end"),
         QStringLiteral("Exit 0 once the end packet's \"ED\" has been read by the program."));
+    const QCommandLineOption presenceFileOption(
+        QStringLiteral("presence-file"),
+        QStringLiteral("A radio is on the cable while FILE exists, and none while it does not: "
+                       "creating FILE puts a new radio on (blank flash), removing it takes the "
+                       "radio off, which then hears and answers nothing; the pseudo-terminal "
+                       "stays."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption presentForOption(
+        QStringLiteral("present-for"),
+        QStringLiteral("With --absent-for: a radio is on the cable for MS milliseconds, then "
+                       "none for --absent-for, then a new one, and so on."),
+        QStringLiteral("MS"));
+    const QCommandLineOption absentForOption(
+        QStringLiteral("absent-for"),
+        QStringLiteral("With --present-for: how long no radio is on the cable between two."),
+        QStringLiteral("MS"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Trace every request on stderr."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("No warnings and no summary at exit."));
     parser.addOptions({linkOption, dumpOption, paceOption, usbOption, usbLatencyOption,
                        separateOption, faultOption, hangupOption, programReplyOption,
-                       queryReplyOption, exitAfterEndOption, verboseOption, quietOption});
+                       queryReplyOption, exitAfterEndOption, presenceFileOption, presentForOption,
+                       absentForOption, verboseOption, quietOption});
 
     const auto usageError = [](const QString& text) {
         say(text);
@@ -213,6 +233,24 @@ int main(int argc, char** argv)
         radio.setUsbLatency(std::chrono::milliseconds{1});
     }
     const bool quiet = parser.isSet(quietOption);
+    if (parser.isSet(presentForOption) != parser.isSet(absentForOption))
+        return usageError(QStringLiteral("--present-for and --absent-for go together"));
+    if (parser.isSet(presentForOption) && parser.isSet(presenceFileOption))
+        return usageError(
+            QStringLiteral("--presence-file and --present-for/--absent-for exclude each other"));
+    std::chrono::milliseconds presentFor{0};
+    std::chrono::milliseconds absentFor{0};
+    for (auto [option, span] :
+         {std::pair{&presentForOption, &presentFor}, std::pair{&absentForOption, &absentFor}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        const int ms = parser.value(*option).toInt(&ok);
+        if (!ok || ms < 1)
+            return usageError(
+                QStringLiteral("--%1 needs 1 or more milliseconds").arg(option->names().first()));
+        *span = std::chrono::milliseconds{ms};
+    }
 
     QString error;
     if (!catchTerminationSignals(&error) || !radio.start(&error)) {
@@ -277,6 +315,43 @@ int main(int argc, char** argv)
                          e.hungUp ? QStringLiteral(", hanging up") : QString()));
         });
     }
+
+    // A radio put on or taken off: inotify on the file's folder, so nothing polls.
+    QFileSystemWatcher presenceWatcher;
+    const QString presencePath = parser.value(presenceFileOption);
+    const auto lookAtPresenceFile = [&radio, presencePath] {
+        radio.setPresent(QFileInfo::exists(presencePath));
+    };
+    if (!presencePath.isEmpty()) {
+        const QString folder = QFileInfo(presencePath).absolutePath();
+        if (!presenceWatcher.addPath(folder)) {
+            say(QStringLiteral("cannot watch %1").arg(folder));
+            return 1;
+        }
+        QObject::connect(&presenceWatcher, &QFileSystemWatcher::directoryChanged, &app,
+                         lookAtPresenceFile);
+        lookAtPresenceFile();
+    }
+    QTimer schedule;
+    schedule.setSingleShot(true);
+    schedule.setTimerType(Qt::PreciseTimer);
+    if (presentFor.count() > 0) {
+        QObject::connect(&schedule, &QTimer::timeout, &app, [&] {
+            radio.setPresent(!radio.isPresent());
+            schedule.start(radio.isPresent() ? presentFor : absentFor);
+        });
+        schedule.start(presentFor);
+    }
+    QObject::connect(&radio, &SimRadio::presenceChanged, &app, [&radio, quiet](bool present) {
+        if (quiet)
+            return;
+        if (present)
+            say(QStringLiteral("radio %1 put on").arg(radio.radioNumber()));
+        else
+            say(QStringLiteral("radio %1 taken off: %2")
+                    .arg(radio.radioNumber())
+                    .arg(summary(radio)));
+    });
 
     app.exec();
 

@@ -45,8 +45,26 @@ void SimRadio::hangUp()
     emit hungUp();
 }
 
+void SimRadio::setPresent(bool present)
+{
+    if (present == m_present)
+        return;
+    m_present = present;
+    if (present) {
+        ++m_radioNumber;
+        m_framer = RequestFramer();
+        m_model.reset();
+        m_log.clear();
+    } else {
+        m_delivery.drop();
+    }
+    emit presenceChanged(present);
+}
+
 void SimRadio::take(QByteArrayView bytes)
 {
+    if (!m_present)
+        return;
     // What answers one read of the program's bytes goes out in one write, as a cable's echo
     // comes as one stream: a program never sees the packet's header echoed apart from the rest.
     m_delivery.hold();
@@ -91,9 +109,14 @@ void SimRadio::complete()
 
     const FlashModel::Outcome own = m_model.perform(exchange.request, m_framer.isPacket(), index);
     const ScriptedResponse::Answer answer = m_response.finish(own.reply, own.endsSession);
-    if (answer.delay > 0ms && m_transport)
-        m_transport->after(answer.delay, [this, index, answer] { deliver(index, answer); });
-    else
+    if (answer.delay > 0ms && m_transport) {
+        // A reply still pending when its radio is taken off never comes, not from the next one.
+        const int radio = m_radioNumber;
+        m_transport->after(answer.delay, [this, index, answer, radio] {
+            if (m_present && m_radioNumber == radio)
+                deliver(index, answer);
+        });
+    } else
         deliver(index, answer);
 }
 

@@ -83,6 +83,17 @@ public:
 
     bool inFlashMode() const { return m_model.inFlashMode(); }
 
+    // Takes the radio off its cable or puts one on, while the pseudo-terminal (the adapter)
+    // stays. Absent, it hears nothing and answers nothing, echo included, and what it had not
+    // sent yet is lost. Each one put on is a new radio: its flash as from the factory, out of
+    // flash mode, its log, counts and errors empty. The reply letters and the script stay: they
+    // say what kind of radio the line is given.
+    void setPresent(bool present);
+    bool isPresent() const { return m_present; }
+    // Radios put on since start, the first one included: 1 until the first is taken off and
+    // another put on.
+    int radioNumber() const { return m_radioNumber; }
+
     // 262,144 bytes, index 0 = 0xC0000. Starts as blankByte(), erased bytes read 0xFF.
     const QByteArray& flash() const { return m_model.flash(); }
     // The content before any erase: never 0xFF, so a missing erase shows.
@@ -112,6 +123,7 @@ signals:
     // The radio's own reply to an end packet has been read by the program.
     void sessionEnded();
     void hungUp();
+    void presenceChanged(bool present);
 
 private:
     void take(QByteArrayView bytes);
@@ -129,6 +141,8 @@ private:
 
     LineSettings m_line; // of the request coming in
     QList<Exchange> m_log;
+    bool m_present = true;
+    int m_radioNumber = 1;
 };
 
 } // namespace tqb9::sim

@@ -1,0 +1,387 @@
+#include "flash/watch.h"
+
+#include "flash/diagnosis.h"
+#include "flash/exitstatus.h"
+#include "link/portmap.h"
+#include "link/reply.h"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+namespace tqb9 {
+namespace {
+
+// What the query's echo alone takes: anything beyond it came from a radio.
+constexpr qsizetype kQueryEcho = 10; // "ZK~TQ-B9E" CR
+
+// What one probe found.
+enum class Found { Nothing, Radio, OtherRegion, SomethingElse, NoPort, Stopped };
+
+} // namespace
+
+// Lives in the port's own thread, where every probe and run happens. What the owner asks for
+// arrives as a queued call, and so may arrive inside the nested event loop of a probe or a run:
+// such a call only changes what happens next, or ends the wait in progress, and never starts a
+// probe or a run itself.
+class Watcher : public QObject {
+public:
+    using Post = std::function<void(std::function<void()>)>;
+
+    Watcher(Run::Setup setup, PortWatch::Timing timing, const std::atomic<bool>& closing,
+            PortWatch* owner)
+        : m_setup(std::move(setup)), m_timing(timing), m_closing(closing), m_owner(owner),
+          m_next(this)
+    {
+        m_next.setSingleShot(true);
+        connect(&m_next, &QTimer::timeout, this, &Watcher::next);
+    }
+
+    void setAutomatic(bool on)
+    {
+        m_automatic = on;
+        if (on) {
+            if (!m_busy) {
+                setState(PortWatch::State::Waiting);
+                m_next.start(0);
+            }
+            return;
+        }
+        m_next.stop();
+        if (m_probe)
+            m_probe->abort(QStringLiteral("automatic switched off"));
+        if (!m_busy)
+            setState(PortWatch::State::Idle);
+    }
+
+    void start()
+    {
+        if (m_run)
+            return;
+        m_runWanted = true;
+        if (m_probe)
+            m_probe->abort(QStringLiteral("a run was asked for"));
+        else if (!m_busy)
+            m_next.start(0);
+    }
+
+    void stop(int signalNumber)
+    {
+        m_automatic = false;
+        m_runWanted = false;
+        m_next.stop();
+        if (m_run)
+            m_run->abort(signalNumber);
+        if (m_probe)
+            m_probe->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+        if (!m_busy)
+            setState(PortWatch::State::Idle);
+    }
+
+private:
+    template <typename Call> void post(Call call)
+    {
+        QMetaObject::invokeMethod(m_owner, std::move(call), Qt::QueuedConnection);
+    }
+
+    void setState(PortWatch::State state)
+    {
+        if (state == m_state)
+            return;
+        m_state = state;
+        PortWatch* owner = m_owner;
+        post([owner, state] { owner->setStateFromWatcher(state); });
+    }
+
+    // Whatever was asked for while a probe or run went on happens now, from the thread's own
+    // loop, so no run ever nests inside another wait.
+    void next()
+    {
+        if (m_closing || m_busy)
+            return;
+        if (m_runWanted) {
+            m_runWanted = false;
+            runOnce({});
+        } else if (m_automatic) {
+            probe();
+        } else {
+            setState(PortWatch::State::Idle);
+            return;
+        }
+        if (m_closing)
+            return;
+        if (m_runWanted) {
+            m_next.start(0);
+        } else if (m_automatic) {
+            // A probe that went unanswered may still be answered late; the next one starts only
+            // after two of its windows, as the link settles a packet's owed reply, and begins by
+            // dropping whatever came meanwhile.
+            const qint64 every = std::max(m_timing.probeEvery, 2 * m_timing.probeWindow).count();
+            const qint64 since = m_sinceProbe.isValid() ? m_sinceProbe.elapsed() : every;
+            m_next.start(std::chrono::milliseconds(std::max<qint64>(0, every - since)));
+        } else {
+            setState(PortWatch::State::Idle);
+        }
+    }
+
+    // A test image is never announced to a radio, not even by a query: the run refuses it before
+    // it opens the port, and nothing is probed.
+    bool refusesFirmware()
+    {
+        if (!m_refuses) {
+            Session session;
+            session.Form_Load();
+            if (m_setup.image)
+                session.image() = *m_setup.image;
+            session.setAllowTestFirmware(m_setup.allowTestFirmware);
+            m_refuses = session.refusesFirmware();
+        }
+        return *m_refuses;
+    }
+
+    void probe()
+    {
+        if (refusesFirmware()) {
+            m_automatic = false;
+            PortWatch* owner = m_owner;
+            post([owner] { owner->automaticOffFromWatcher(); });
+            runOnce({});
+            return;
+        }
+        m_sinceProbe.start();
+        const QDateTime started = QDateTime::currentDateTimeUtc();
+        PortMap ports;
+        for (const auto& [port, device] : std::as_const(m_setup.bindings))
+            ports.bind(port, device);
+        const QString device = ports.deviceFor(m_setup.comPort);
+
+        m_busy = true;
+        Link link;
+        link.setWindow(std::make_unique<PreciseWindow>(m_timing.probeWindow));
+        link.setDevice(device, QStringLiteral("COM%1").arg(m_setup.comPort));
+        m_probe = &link;
+        const std::int16_t code = link.QueryModel();
+        m_probe = nullptr;
+        m_busy = false;
+
+        Found found = Found::Nothing;
+        if (link.aborted() || m_closing)
+            found = Found::Stopped;
+        else if (link.lastErrorKind() != QSerialPort::NoError)
+            found = Found::NoPort;
+        else if (code == reply::OK)
+            found = Found::Radio;
+        else if (code == reply::RE)
+            found = Found::OtherRegion;
+        else if (link.bytRxBuf().size() > kQueryEcho)
+            found = Found::SomethingElse;
+
+        if (found == Found::Stopped)
+            return;
+        const bool held = m_holding && m_sinceAnswer.elapsed() < m_timing.goneAfter.count();
+        if (found == Found::Radio || found == Found::OtherRegion || found == Found::SomethingElse) {
+            if (held) {
+                m_sinceAnswer.start();
+                setState(PortWatch::State::Held);
+                return;
+            }
+            m_holding = false;
+            if (found == Found::Radio)
+                runOnce(device);
+            else if (found == Found::OtherRegion)
+                regionError(device, started);
+            else
+                setState(PortWatch::State::Waiting);
+            return;
+        }
+        m_holding = held;
+        if (found == Found::NoPort)
+            setState(PortWatch::State::Vanished);
+        else
+            setState(held ? PortWatch::State::Held : PortWatch::State::Waiting);
+    }
+
+    // The whole Start run, unchanged; device, when given, is the one the probe found the radio
+    // on, so the run writes that radio whatever the COM numbers say meanwhile.
+    void runOnce(const QString& device)
+    {
+        m_next.stop();
+        m_busy = true;
+        setState(PortWatch::State::Writing);
+        Run::Setup setup = m_setup;
+        if (!device.isEmpty())
+            setup.bindings = {{setup.comPort, device}};
+        PortWatch* owner = m_owner;
+        Run::Events events;
+        events.step = [this, owner](Step step, const QString& detail) {
+            post([owner, step, detail] { emit owner->stepStarted(step, detail); });
+        };
+        events.writeBegins = [this, owner](int blocks) {
+            post([owner, blocks] { emit owner->writeBegins(blocks); });
+        };
+        events.blockWritten = [this, owner](double seconds) {
+            post([owner, seconds] { emit owner->blockWritten(seconds); });
+        };
+        events.trace = [this, owner](const QString& lines) {
+            post([owner, lines] { emit owner->traced(lines); });
+        };
+        Run run(setup, std::move(events));
+        m_run = &run;
+        const RunReport report = run.exec();
+        m_run = nullptr;
+        m_busy = false;
+        post([owner, report] { emit owner->runFinished(report); });
+        hold();
+    }
+
+    // A radio of another region is never written; it is reported once, as the run's query step
+    // would report it, and then held until it goes.
+    void regionError(const QString& device, const QDateTime& started)
+    {
+        RunReport report;
+        report.port = m_setup.port;
+        report.device = device;
+        report.started = started;
+        report.seconds = static_cast<double>(m_sinceProbe.nsecsElapsed()) / 1e9;
+        report.outcome = Outcome::RegionError;
+        report.step = Step::Query;
+        report.status = exitStatusFor(Outcome::RegionError);
+        report.attempts.at(static_cast<std::size_t>(Step::Query)) = 1;
+        report.firmware = m_setup.firmware;
+        Failure failure;
+        failure.outcome = Outcome::RegionError;
+        failure.port = m_setup.comPort;
+        failure.device = device;
+        failure.exchanged = true;
+        failure.code = reply::RE;
+        failure.interval = m_timing.probeWindow;
+        report.advice = diagnose(failure, {});
+        PortWatch* owner = m_owner;
+        post([owner, report] { emit owner->runFinished(report); });
+        hold();
+    }
+
+    // The radio just dealt with stays held until it has not answered for goneAfter.
+    void hold()
+    {
+        m_holding = true;
+        m_sinceAnswer.start();
+        if (m_automatic)
+            setState(PortWatch::State::Held);
+    }
+
+    const Run::Setup m_setup;
+    const PortWatch::Timing m_timing;
+    const std::atomic<bool>& m_closing;
+    PortWatch* const m_owner;
+
+    // A child, so that it moves to the port's thread with its owner.
+    QTimer m_next;
+    PortWatch::State m_state = PortWatch::State::Idle;
+    bool m_automatic = false;
+    bool m_runWanted = false;
+    // A probe or a run is going on, in a nested loop further up this thread's stack.
+    bool m_busy = false;
+    Link* m_probe = nullptr;
+    Run* m_run = nullptr;
+    bool m_holding = false;
+    QElapsedTimer m_sinceAnswer;
+    QElapsedTimer m_sinceProbe;
+    std::optional<bool> m_refuses;
+};
+
+struct PortWatch::Private {
+    Run::Setup setup;
+    Timing timing;
+    State state = State::Idle;
+    bool automatic = false;
+    std::atomic<bool> closing{false};
+    QThread thread;
+    Watcher* watcher = nullptr; // lives in thread, deleted as it finishes
+
+    template <typename Call> void ask(Call call)
+    {
+        QMetaObject::invokeMethod(watcher, std::move(call), Qt::QueuedConnection);
+    }
+};
+
+PortWatch::PortWatch(Run::Setup setup, QObject* parent) : PortWatch(std::move(setup), {}, parent) {}
+
+PortWatch::PortWatch(Run::Setup setup, Timing timing, QObject* parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    d->setup = std::move(setup);
+    d->timing = timing;
+    d->watcher = new Watcher(d->setup, timing, d->closing, this);
+    d->watcher->moveToThread(&d->thread);
+    connect(&d->thread, &QThread::finished, d->watcher, &QObject::deleteLater);
+    d->thread.setObjectName(QStringLiteral("watch %1").arg(d->setup.port));
+    d->thread.start();
+}
+
+// A run still going ends as a program that closes does: quitting the thread ends the wait in
+// progress, and the run fails at that step with its port closed.
+PortWatch::~PortWatch()
+{
+    d->closing = true;
+    d->thread.quit();
+    d->thread.wait();
+}
+
+const Run::Setup& PortWatch::setup() const
+{
+    return d->setup;
+}
+
+const PortWatch::Timing& PortWatch::timing() const
+{
+    return d->timing;
+}
+
+PortWatch::State PortWatch::state() const
+{
+    return d->state;
+}
+
+bool PortWatch::automatic() const
+{
+    return d->automatic;
+}
+
+void PortWatch::start()
+{
+    Watcher* watcher = d->watcher;
+    d->ask([watcher] { watcher->start(); });
+}
+
+void PortWatch::stop(int signalNumber)
+{
+    d->automatic = false;
+    Watcher* watcher = d->watcher;
+    d->ask([watcher, signalNumber] { watcher->stop(signalNumber); });
+}
+
+void PortWatch::setAutomatic(bool on)
+{
+    d->automatic = on;
+    Watcher* watcher = d->watcher;
+    d->ask([watcher, on] { watcher->setAutomatic(on); });
+}
+
+void PortWatch::automaticOffFromWatcher()
+{
+    d->automatic = false;
+}
+
+void PortWatch::setStateFromWatcher(State state)
+{
+    if (d->state == state)
+        return;
+    d->state = state;
+    emit stateChanged(state);
+}
+
+} // namespace tqb9

@@ -1,0 +1,211 @@
+// The hands-free cycle on simulated radios over real pseudo-terminals: a radio put on is written
+// once, the next one put on after it is written too, a radio of another region is reported once
+// and never written, and an adapter pulled mid-write ends that port alone.
+#include "flash/watch.h"
+#include "sim/simradio.h"
+#include "support/needspty.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <vector>
+
+namespace tqb9 {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::Command;
+
+// Short enough that a cycle takes a moment, long enough that an unpaced radio's answer (well
+// under a millisecond) always falls inside a probe's window.
+constexpr PortWatch::Timing kQuick{100ms, 50ms, 400ms};
+// Nothing here should take more than a second or two; a hang ends the case, not the suite.
+constexpr std::chrono::milliseconds kLimit{20s};
+
+// Spins this thread's event loop, where the simulated radios run, until done() holds or the limit
+// passes.
+bool waitUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(kLimit, &loop, &QEventLoop::quit);
+    look.start(1ms);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+// 0xC0000..0xFEFFF as a radio holds them once written with the built-in firmware.
+QByteArray writtenImage()
+{
+    Session session;
+    session.Form_Load();
+    QByteArray bytes;
+    for (long address = 0xC0000; address <= 0xFEFFF; ++address)
+        bytes.append(static_cast<char>(session.image().byteAt(address)));
+    return bytes;
+}
+
+QByteArray factoryFlash()
+{
+    QByteArray bytes;
+    for (quint32 address = sim::kFlashStart; address < sim::kFlashEnd; ++address)
+        bytes.append(static_cast<char>(sim::SimRadio::blankByte(address)));
+    return bytes;
+}
+
+Run::Setup setupFor(const QString& device)
+{
+    Run::Setup setup;
+    setup.port = device;
+    setup.bindings = {{1, device}};
+    setup.allowTestFirmware = true;
+    return setup;
+}
+
+// One port under watch, with what it reported.
+struct Watched {
+    explicit Watched(const QString& device) : watch(setupFor(device), kQuick)
+    {
+        QObject::connect(&watch, &PortWatch::runFinished,
+                         [this](const RunReport& report) { reports.push_back(report); });
+        QObject::connect(&watch, &PortWatch::stateChanged,
+                         [this](PortWatch::State state) { states.push_back(state); });
+    }
+    bool saw(PortWatch::State state) const
+    {
+        return std::find(states.begin(), states.end(), state) != states.end();
+    }
+
+    PortWatch watch;
+    std::vector<RunReport> reports;
+    std::vector<PortWatch::State> states;
+};
+
+std::string text(Outcome outcome)
+{
+    return messageFor(outcome).toStdString();
+}
+
+TEST(PortWatch, WritesEachRadioPutOnOnceAndTheNextOneAfterIt)
+{
+    TQB9_NEEDS_PTY();
+    sim::SimRadio radio;
+    QString why;
+    ASSERT_TRUE(radio.start(&why)) << why.toStdString();
+    radio.setPresent(false);
+    Watched port(radio.devicePath());
+    port.watch.setAutomatic(true);
+    ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
+    const QByteArray image = writtenImage();
+
+    for (int n = 1; n <= 2; ++n) {
+        SCOPED_TRACE(n);
+        radio.setPresent(true);
+        ASSERT_TRUE(waitUntil([&] { return port.reports.size() == static_cast<std::size_t>(n); }));
+        EXPECT_EQ(messageFor(port.reports.back().outcome).toStdString(), text(Outcome::Completed));
+        EXPECT_TRUE(radio.flash().first(image.size()) == image);
+        EXPECT_TRUE(radio.errors().isEmpty());
+        // Still on the cable and answering every probe: held, never written again.
+        const int queries = radio.count(Command::Query);
+        ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= queries + 4; }));
+        EXPECT_EQ(port.watch.state(), PortWatch::State::Held);
+        EXPECT_EQ(radio.count(Command::Connect), 1);
+        EXPECT_EQ(port.reports.size(), static_cast<std::size_t>(n));
+
+        radio.setPresent(false);
+        ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
+    }
+}
+
+TEST(PortWatch, ReportsARadioOfAnotherRegionOnceAndNeverWritesIt)
+{
+    TQB9_NEEDS_PTY();
+    sim::SimRadio radio;
+    QString why;
+    ASSERT_TRUE(radio.start(&why)) << why.toStdString();
+    radio.setReplyLetters(Command::Query, "RE");
+    Watched port(radio.devicePath());
+    port.watch.setAutomatic(true);
+
+    ASSERT_TRUE(waitUntil([&] { return !port.reports.empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= 5; }));
+    ASSERT_EQ(port.reports.size(), 1u);
+    EXPECT_EQ(text(port.reports.front().outcome), text(Outcome::RegionError));
+    EXPECT_EQ(port.reports.front().status, 2);
+    EXPECT_EQ(port.watch.state(), PortWatch::State::Held);
+    // Nothing but the query ever reached it.
+    EXPECT_EQ(radio.count(Command::Query), radio.log().size());
+    EXPECT_TRUE(radio.flash() == factoryFlash());
+}
+
+TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
+{
+    TQB9_NEEDS_PTY();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<std::unique_ptr<sim::SimRadio>> radios;
+    std::vector<std::unique_ptr<Watched>> ports;
+    for (int i = 0; i < 3; ++i) {
+        radios.push_back(std::make_unique<sim::SimRadio>());
+        QString why;
+        ASSERT_TRUE(radios.back()->start(&why)) << why.toStdString();
+        // The port is a name that outlives its adapter, as /dev/serial/by-id/... does.
+        const QString link = dir.filePath(QStringLiteral("port%1").arg(i));
+        ASSERT_TRUE(QFile::link(radios.back()->devicePath(), link));
+        ports.push_back(std::make_unique<Watched>(link));
+    }
+    sim::SimRadio& pulled = *radios[1];
+    QObject::connect(&pulled, &sim::SimRadio::requestHandled, [&pulled] {
+        if (pulled.count(Command::Program) == 100)
+            pulled.hangUp();
+    });
+    for (const auto& port : ports)
+        port->watch.setAutomatic(true);
+
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(ports.begin(), ports.end(),
+                           [](const auto& port) { return !port->reports.empty(); });
+    }));
+    const QByteArray image = writtenImage();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const RunReport& report = ports[i]->reports.front();
+        if (i == 1) {
+            EXPECT_EQ(text(report.outcome), text(Outcome::WriteFailed));
+            EXPECT_EQ(report.step, Step::Write);
+        } else {
+            EXPECT_EQ(text(report.outcome), text(Outcome::Completed));
+            EXPECT_TRUE(radios[i]->flash().first(image.size()) == image);
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return ports[1]->watch.state() == PortWatch::State::Vanished; }));
+
+    // Another adapter where the first was, with a new radio on it.
+    sim::SimRadio again;
+    QString why;
+    ASSERT_TRUE(again.start(&why)) << why.toStdString();
+    again.setPresent(false);
+    const QString link = dir.filePath(QStringLiteral("port1"));
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(again.devicePath(), link));
+    // The port is back, and the radio that failed on it counts as gone.
+    ASSERT_TRUE(waitUntil([&] { return ports[1]->watch.state() == PortWatch::State::Waiting; }));
+    again.setPresent(true);
+    ASSERT_TRUE(waitUntil([&] { return ports[1]->reports.size() == 2; }));
+    EXPECT_EQ(text(ports[1]->reports.back().outcome), text(Outcome::Completed));
+    EXPECT_TRUE(again.flash().first(image.size()) == image);
+    for (int i : {0, 2})
+        EXPECT_EQ(ports[i]->reports.size(), 1u);
+}
+
+} // namespace
+} // namespace tqb9
