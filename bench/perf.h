@@ -6,7 +6,8 @@ namespace tqb9::perf {
 // the window showed "Completed.".
 int windowRun(int argc, char** argv, const char* device);
 // Child mode of tq-b9-perf: the flashing station with one tile per device in argv[first..], all
-// started together. Exit status 0 when every tile completed.
-int stationRun(int argc, char** argv, int first);
+// started together. Exit status 0 when every tile completed. With waitSeconds, Automatic on
+// instead, for that long: exit status 0 when every tile is still waiting at the end.
+int stationRun(int argc, char** argv, int first, int waitSeconds = 0);
 
 } // namespace tqb9::perf
