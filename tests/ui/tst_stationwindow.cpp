@@ -46,6 +46,7 @@ private slots:
     void testImage();
     void choicesAreRemembered();
     void runShowsItsProgressAndOutcome();
+    void handsFree();
 };
 
 void tst_stationwindow::testImage_data()
@@ -164,6 +165,40 @@ void tst_stationwindow::runShowsItsProgressAndOutcome()
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines.constFirst().contains("\"outcome\":\"Completed.\""));
     QVERIFY(window.close());
+}
+
+// Automatic on: a radio put on the cable is written, its green outcome stays until it is taken
+// off, and then the tile waits for the next one.
+void tst_stationwindow::handsFree()
+{
+    sim::SimRadio radio;
+    QString error;
+    QVERIFY2(radio.start(&error), qPrintable(error));
+    radio.setPresent(false);
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    options.timing = {std::chrono::milliseconds(100), std::chrono::milliseconds(100),
+                      std::chrono::milliseconds(400)};
+    RecordingStation window(options);
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(radio.devicePath()));
+    PortTile* tile = window.tiles().constFirst();
+    window.setAutomatic(true);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Waiting);
+    radio.setPresent(true);
+    QTRY_COMPARE_WITH_TIMEOUT(tile->completed(), 1, 30000);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Held);
+    tile->refresh();
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
+    radio.setPresent(false);
+    QTRY_COMPARE_WITH_TIMEOUT(tile->state(), PortWatch::State::Waiting, 10000);
+    tile->refresh();
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
+    QCOMPARE(tile->completed(), 1);
+    QCOMPARE(tile->failed(), 0);
 }
 
 QTEST_MAIN(tst_stationwindow)
