@@ -177,7 +177,8 @@ class Simulator {
 public:
     Simulator(const std::string& bin, bool paced) { start(bin, paced); }
     Simulator() = default;
-    void start(const std::string& bin, bool paced)
+    // absentWhile: the radio is off its cable while this file does not exist.
+    void start(const std::string& bin, bool paced, const std::string& absentWhile = {})
     {
         int out[2];
         makePipe(out);
@@ -194,6 +195,10 @@ public:
             if (paced) {
                 argv.emplace_back("--pace");
                 argv.emplace_back("--usb");
+            }
+            if (!absentWhile.empty()) {
+                argv.emplace_back("--presence-file");
+                argv.push_back(absentWhile);
             }
             execOrDie(argv);
         }
@@ -369,6 +374,10 @@ int main(int argc, char** argv)
     using namespace tqb9::perf;
     if (argc == 3 && std::strcmp(argv[1], "--window-run") == 0)
         return windowRun(argc, argv, argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--station-run") == 0)
+        return stationRun(argc, argv, 2);
+    if (argc >= 4 && std::strcmp(argv[1], "--station-wait") == 0)
+        return stationRun(argc, argv, 3, std::atoi(argv[2]));
 
     int runs = 5;
     int radios = 16;
@@ -438,6 +447,49 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tq-b9-perf: %d radios from one tq-b9-cli, the same way\n",
                          radios);
             stationRun = runCli(bin, true, radios);
+        }
+    }
+
+    std::optional<ChildResult> stationWindow;
+    if (paced && radios > 1) {
+        std::fprintf(stderr, "tq-b9-perf: %d radios on the station window's tiles, paced\n",
+                     radios);
+        std::vector<Simulator> sims(static_cast<std::size_t>(radios));
+        std::vector<std::string> child{bin + "/tq-b9-perf", "--station-run"};
+        for (Simulator& sim : sims) {
+            sim.start(bin, true);
+            child.push_back(sim.device());
+        }
+        stationWindow = runChild(child);
+        if (stationWindow->status != 0) {
+            std::fprintf(stderr, "tq-b9-perf: the station window's runs did not complete: %s\n",
+                         stationWindow->out.c_str());
+            return 1;
+        }
+    }
+
+    constexpr int kWaitSeconds = 20;
+    std::optional<ChildResult> stationWaiting;
+    if (radios > 1) {
+        std::fprintf(stderr, "tq-b9-perf: %d ports waiting hands-free for %d s, no radio on any\n",
+                     radios, kWaitSeconds);
+        char folder[] = "/tmp/tq-b9-perf-XXXXXX";
+        if (::mkdtemp(folder) == nullptr)
+            fail("mkdtemp");
+        const std::string absent = std::string(folder) + "/present";
+        std::vector<Simulator> sims(static_cast<std::size_t>(radios));
+        std::vector<std::string> child{bin + "/tq-b9-perf", "--station-wait",
+                                       std::to_string(kWaitSeconds)};
+        for (Simulator& sim : sims) {
+            sim.start(bin, true, absent);
+            child.push_back(sim.device());
+        }
+        stationWaiting = runChild(child);
+        ::rmdir(folder);
+        if (stationWaiting->status != 0) {
+            std::fprintf(stderr, "tq-b9-perf: the station's ports did not all wait: %s\n",
+                         stationWaiting->out.c_str());
+            return 1;
         }
     }
 
@@ -513,6 +565,30 @@ int main(int argc, char** argv)
             "report", "tq-b9-perf");
         row((many + ": peak resident memory of tq-b9-cli").c_str(),
             format("%.1f MB", megabytes(c.maxRssKb)), "report", "tq-b9-perf");
+    }
+    if (stationWindow) {
+        const ChildResult& c = *stationWindow;
+        const std::string many = format("%.0f radios", radios);
+        row((many + " on the station window's tiles, paced: total time").c_str(),
+            format("%.2f s", c.wallSeconds) +
+                format(" = %.4f × one radio's", c.wallSeconds / pacedRun->child.wallSeconds),
+            "≤ 1.02 ×", "tq-b9-perf");
+        row((many + ": CPU time of the station window").c_str(),
+            format("%.2f s", c.cpuSeconds) +
+                format(" = %.2f %% of one core", 100 * c.cpuSeconds / c.wallSeconds),
+            "< 10 %", "tq-b9-perf");
+        row((many + ": peak resident memory of the station window").c_str(),
+            format("%.1f MB", megabytes(c.maxRssKb)), "report", "tq-b9-perf");
+    }
+    if (stationWaiting) {
+        double waitCpu = 0;
+        std::sscanf(stationWaiting->out.c_str(), "cpu %lf", &waitCpu);
+        row(format("%.0f ports waiting with Automatic on, no radio: CPU time of the station window",
+                   radios)
+                .c_str(),
+            format("%.3f s", waitCpu) + format(" over %.0f s", kWaitSeconds) +
+                format(" = %.2f %% of one core", 100 * waitCpu / kWaitSeconds),
+            "< 0.5 %", "tq-b9-perf");
     }
     row("Peak resident memory of tq-b9-cli over a full run", format("%.1f MB", megabytes(cliRss)),
         "< 16 MB", "tq-b9-perf");

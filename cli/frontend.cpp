@@ -132,7 +132,7 @@ int FrontEnd::exec()
         for (const QString& given : std::as_const(m_options.ports)) {
             Run::Setup each = setup;
             each.port = given;
-            if (const auto number = comNumber(given)) {
+            if (const auto number = PortMap::comNumber(given)) {
                 each.comPort = *number;
                 each.bindings = m_options.bindings;
             } else {

@@ -5,19 +5,8 @@
 #include <algorithm>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QRegularExpression>
 
 namespace tqb9::cli {
-
-std::optional<int> comNumber(const QString& text)
-{
-    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,3})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto match = com.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toInt();
-}
 
 QString usageText()
 {
@@ -177,7 +166,7 @@ QString checkStationPorts(const QStringList& ports)
     for (const QString& value : ports) {
         if (value.isEmpty())
             return QStringLiteral("--port needs a device or COMn");
-        if (const auto number = comNumber(value);
+        if (const auto number = PortMap::comNumber(value);
             number && (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber))
             return QStringLiteral("--port %1: COM numbers run from 1 to %2")
                 .arg(value)
@@ -248,7 +237,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
         const QString value = parser.value(p.port);
         if (value.isEmpty())
             return usageError(QStringLiteral("--port needs a device or COMn"));
-        if (const auto number = comNumber(value)) {
+        if (const auto number = PortMap::comNumber(value)) {
             if (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber)
                 return usageError(QStringLiteral("--port %1: COM numbers run from 1 to %2")
                                       .arg(value)

@@ -11,9 +11,6 @@
 
 namespace tqb9::cli {
 
-// "COM3" (any case) names a menu item: 3. Anything else is a device: nullopt.
-std::optional<int> comNumber(const QString& text);
-
 struct Options {
     enum class Action { Run, ListPorts, ExportImage, Info, Help, Version };
 

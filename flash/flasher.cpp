@@ -10,15 +10,6 @@ namespace {
 constexpr std::int16_t kAttemptsUsedUp = 1;
 constexpr std::int16_t kRunTimeError = -1;
 
-bool blnBlockUsed(const MemoryImage& image, long row)
-{
-    for (long k = 0; k < Flasher::kBlockRows; ++k) {
-        if (image.blnRowUsed(row + k))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
@@ -69,6 +60,15 @@ std::int16_t Flasher::WriteBlocks()
     if (result == 0)
         m_stoppedAt.reset();
     return result;
+}
+
+bool Flasher::blnBlockUsed(const MemoryImage& image, long row)
+{
+    for (long k = 0; k < kBlockRows; ++k) {
+        if (image.blnRowUsed(row + k))
+            return true;
+    }
+    return false;
 }
 
 int Flasher::blocksToWrite(const MemoryImage& image)

@@ -49,6 +49,8 @@ public:
 
     // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
     static int blocksToWrite(const MemoryImage& image);
+    // The block starting at row holds a flagged row, so WriteBlocks sends it.
+    static bool blnBlockUsed(const MemoryImage& image, long row);
 
 signals:
     // The first row of each block, skipped ones included, as the write reaches it.

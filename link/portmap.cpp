@@ -50,6 +50,16 @@ void PortMap::bind(int port, const QString& device)
     m_bindings.insert(port, device);
 }
 
+std::optional<int> PortMap::comNumber(const QString& text)
+{
+    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,3})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto match = com.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt();
+}
+
 std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text)
 {
     const qsizetype eq = text.indexOf(QLatin1Char('='));

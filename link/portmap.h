@@ -34,6 +34,8 @@ public:
 #endif
 
     void bind(int port, const QString& device);
+    // "COM3" (any case) names a COM number: 3. Anything else is a device: nullopt.
+    static std::optional<int> comNumber(const QString& text);
     // Parses "N=DEVICE" with N in 1..16.
     static std::optional<std::pair<int, QString>> parseBinding(const QString& text);
     // The values of --com, for every program that takes it. Nothing, and why in *why, when one

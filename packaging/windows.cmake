@@ -55,5 +55,11 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME tq-b9.exe)
 # A Start-menu entry for the window; the programs sit at the top of the folder, not in bin\.
 set(CPACK_PACKAGE_EXECUTABLES tq-b9 "TQ-B9 firmware writer")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+# The flashing station is tq-b9.exe opened with --station, which CPACK_PACKAGE_EXECUTABLES cannot
+# give, so its Start-menu shortcut is made (and removed) by hand in the same folder.
+set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\TQ-B9 Flashing Station.lnk' '$INSTDIR\\\\tq-b9.exe' '--station'")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA
+    "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\TQ-B9 Flashing Station.lnk'")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/copyright)
 include(CPack)

@@ -2,10 +2,42 @@
 #include "image/buildinfo.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
+#include "ui/stationwindow.h"
 
 #include <cstdio>
 #include <QApplication>
 #include <QCommandLineParser>
+
+namespace {
+
+int station(const QCommandLineParser& parser)
+{
+    // Only the station remembers anything; the original window stores nothing.
+    QApplication::setOrganizationName(QStringLiteral("TQ-B9"));
+    tqb9::StationWindow::Options options;
+    QString bad;
+    const auto bindings = tqb9::PortMap::parseBindings(parser.values(QStringLiteral("com")), &bad);
+    if (!bindings) {
+        std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
+        return tqb9::exitstatus::Usage;
+    }
+    options.bindings = *bindings;
+    options.allowTestFirmware = parser.isSet(QStringLiteral("allow-test-firmware"));
+    tqb9::StationWindow window(options);
+    if (parser.isSet(QStringLiteral("firmware"))) {
+        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware")))) {
+            std::fprintf(stderr, "tq-b9: %s\n", error->message.c_str());
+            return error->kind == tqb9::FirmwareFileError::Kind::Unreadable
+                       ? tqb9::exitstatus::NoFirmware
+                       : tqb9::exitstatus::BadFirmware;
+        }
+    }
+    window.restore();
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -28,6 +60,9 @@ int main(int argc, char** argv)
          QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("allow-test-firmware"),
                       QStringLiteral("Let Start write a test image (for the simulated radio).")});
+    parser.addOption({QStringLiteral("station"),
+                      QStringLiteral("Open the flashing station: many ports at once, hands-free "
+                                     "if wished.")});
     if (!parser.parse(QApplication::arguments())) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(parser.errorText()));
         return tqb9::exitstatus::Usage;
@@ -40,9 +75,11 @@ int main(int argc, char** argv)
         return tqb9::exitstatus::Usage;
     }
 
+    if (parser.isSet(QStringLiteral("station")))
+        return station(parser);
+
     tqb9::frmMain window;
-    const QString bad =
-        tqb9::bindPorts(window.ports(), parser.values(QStringLiteral("com")));
+    const QString bad = tqb9::bindPorts(window.ports(), parser.values(QStringLiteral("com")));
     if (!bad.isEmpty()) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
         return tqb9::exitstatus::Usage;

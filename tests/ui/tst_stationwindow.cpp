@@ -1,0 +1,205 @@
+#include "flash/watch.h"
+#include "image/firmware.h"
+#include "sim/simradio.h"
+#include "ui/porttile.h"
+#include "ui/stationwindow.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tqb9;
+
+namespace {
+
+// The window with its message box replaced by a recorder, so no test blocks on a modal box.
+class RecordingStation : public StationWindow {
+public:
+    using StationWindow::StationWindow;
+    QStringList shown;
+
+protected:
+    void showMessage(const QString& text, const QString&) override { shown << text; }
+};
+
+QColor textColour(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+const QColor kGreen(0x00, 0x80, 0x00);
+const QColor kRed(0xC0, 0x00, 0x00);
+
+} // namespace
+
+class tst_stationwindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void testImage_data();
+    void testImage();
+    void choicesAreRemembered();
+    void runShowsItsProgressAndOutcome();
+    void handsFree();
+};
+
+void tst_stationwindow::testImage_data()
+{
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("refused") << false;
+    QTest::newRow("allowed") << true;
+}
+
+// The built-in image of this build is the test image: red either way, and written only when
+// allowed; refused, nothing reaches a port.
+void tst_stationwindow::testImage()
+{
+    QFETCH(bool, allowed);
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = allowed;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    RecordingStation window(options);
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QCOMPARE(textColour(window.firmwareLabel()), kRed);
+    QVERIFY(window.firmwareLabel()->text().startsWith(QStringLiteral("TEST IMAGE")));
+    QCOMPARE(window.firmwareLabel()->text().contains(QStringLiteral("refused")), !allowed);
+    QVERIFY(window.firmwareFacts()->text().contains(crc32Text(crc32Of(writtenRange([] {
+        Session session;
+        session.Form_Load();
+        return session.image();
+    }())))));
+    if (allowed)
+        return;
+    QVERIFY(!window.addPort(QStringLiteral("COM7")));
+    window.startAll();
+    window.setAutomatic(true);
+    QCOMPARE(window.shown, QStringList(2, messageFor(Outcome::TestImageRefused)));
+    QVERIFY(!window.automatic());
+    QVERIFY(!window.busy());
+}
+
+// Ports, log and the automatic switch outlive the window; the file is the test's own.
+void tst_stationwindow::choicesAreRemembered()
+{
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    // Probed with automatic on: a port that leads nowhere, not a serial port of the machine.
+    options.bindings = {{3, dir.filePath(QStringLiteral("no-such-port"))}};
+    const QString log = dir.filePath(QStringLiteral("shop/runs.jsonl"));
+    {
+        RecordingStation first(options);
+        first.restore();
+        QVERIFY(!first.addPort(QStringLiteral("COM3")));
+        const auto refused = first.addPort(QStringLiteral("com12"));
+        QVERIFY2(!refused, qPrintable(refused.value_or(QString())));
+        QVERIFY(first.addPort(QStringLiteral("COM3")).has_value());
+        QVERIFY(first.setLogPath(log));
+        first.setAutomatic(true);
+        QVERIFY(first.automatic());
+        first.stopAll();
+        first.setAutomatic(true);
+    }
+    RecordingStation second(options);
+    second.restore();
+    QStringList ports;
+    for (const PortTile* tile : second.tiles())
+        ports << tile->setup().port;
+    QCOMPARE(ports, (QStringList{QStringLiteral("COM3"), QStringLiteral("COM12")}));
+    QCOMPARE(second.logPath(), log);
+    QVERIFY(second.automatic());
+    QVERIFY(second.shown.isEmpty());
+}
+
+// A by-hand run on a simulated radio: the tile writes with its bar, the window will not close
+// meanwhile, and it ends green "Completed." with its count and one log record.
+void tst_stationwindow::runShowsItsProgressAndOutcome()
+{
+    sim::SimRadio radio;
+    QString error;
+    QVERIFY2(radio.start(&error), qPrintable(error));
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    RecordingStation window(options);
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(radio.devicePath()));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PortTile* tile = window.tiles().constFirst();
+
+    bool barSeen = false;
+    bool closeRefused = false;
+    connect(&tile->watch(), &PortWatch::blockWritten, this, [&] {
+        if (barSeen)
+            return;
+        tile->refresh();
+        barSeen = tile->bar()->isVisible();
+        closeRefused = !window.close() && window.isVisible();
+    });
+    window.startAll();
+    QTRY_COMPARE_WITH_TIMEOUT(tile->state(), PortWatch::State::Idle, 30000);
+    QTRY_COMPARE(tile->completed(), 1);
+    tile->refresh();
+    QVERIFY(barSeen);
+    QVERIFY(closeRefused);
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
+    QCOMPARE(textColour(tile->stateLabel()), kGreen);
+    QCOMPARE(tile->failed(), 0);
+    QVERIFY(!tile->bar()->isVisible());
+
+    QFile file(window.logPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.constFirst().contains("\"outcome\":\"Completed.\""));
+    QVERIFY(window.close());
+}
+
+// Automatic on: a radio put on the cable is written, its green outcome stays until it is taken
+// off, and then the tile waits for the next one.
+void tst_stationwindow::handsFree()
+{
+    sim::SimRadio radio;
+    QString error;
+    QVERIFY2(radio.start(&error), qPrintable(error));
+    radio.setPresent(false);
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    options.timing = {std::chrono::milliseconds(100), std::chrono::milliseconds(100),
+                      std::chrono::milliseconds(400)};
+    RecordingStation window(options);
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(radio.devicePath()));
+    PortTile* tile = window.tiles().constFirst();
+    window.setAutomatic(true);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Waiting);
+    radio.setPresent(true);
+    QTRY_COMPARE_WITH_TIMEOUT(tile->completed(), 1, 30000);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Held);
+    tile->refresh();
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
+    radio.setPresent(false);
+    QTRY_COMPARE_WITH_TIMEOUT(tile->state(), PortWatch::State::Waiting, 10000);
+    tile->refresh();
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
+    QCOMPARE(tile->completed(), 1);
+    QCOMPARE(tile->failed(), 0);
+}
+
+QTEST_MAIN(tst_stationwindow)
+#include "tst_stationwindow.moc"

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "flash/runlog.h"
+#include "flash/session.h"
+#include "flash/watch.h"
+
+#include <memory>
+#include <optional>
+#include <QList>
+#include <QMainWindow>
+#include <utility>
+
+class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QSettings;
+class QTimer;
+
+namespace tqb9 {
+
+class PortTile;
+
+// The flashing station: one firmware, one tile per chosen port, each tile's port watched and
+// written on a thread of its own (PortWatch). The window only shows what the watches say, logs
+// every run, and remembers the ports, the log and the automatic switch between sessions.
+class StationWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        QList<std::pair<int, QString>> bindings; // --com
+        bool allowTestFirmware = false;
+        // Where the window keeps what it remembers; the user's own settings when empty.
+        QString settingsFile;
+        PortWatch::Timing timing;
+    };
+
+    explicit StationWindow(Options options, QWidget* parent = nullptr);
+    ~StationWindow() override;
+
+    // What the last session chose: its ports, its log (or the default one) and the automatic
+    // switch. After the firmware is settled, as automatic may start writing it at once.
+    void restore();
+
+    // The file's firmware for every run to come, unless a port is busy or the file is refused as
+    // the original window refuses it.
+    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
+    // A tile for "COMn" or a device, unless that port already has one; why not, otherwise.
+    std::optional<QString> addPort(const QString& port);
+    void removePort(PortTile* tile);
+
+    void startAll();
+    void stopAll();
+    void setAutomatic(bool on);
+    bool automatic() const;
+
+    // Some tile is writing, or waiting for a radio to write.
+    bool busy() const;
+    bool writing() const;
+
+    // The run log; false and a message shown when it cannot be written.
+    bool setLogPath(const QString& path);
+    QString logPath() const { return m_log ? m_log->path() : QString(); }
+    static QString defaultLogPath();
+
+    const QList<PortTile*>& tiles() const { return m_tiles; }
+    QLabel* firmwareLabel() const { return m_firmwareName; }
+    QLabel* firmwareFacts() const { return m_firmwareFacts; }
+    QComboBox* portChooser() const { return m_chooser; }
+    QCheckBox* automaticSwitch() const { return m_automatic; }
+    QPushButton* startAllButton() const { return m_startAll; }
+    QPushButton* stopAllButton() const { return m_stopAll; }
+    QPushButton* firmwareButton() const { return m_firmwareButton; }
+    QLabel* logLabel() const { return m_logLabel; }
+
+protected:
+    // The one way the window speaks to the operator besides its tiles: a modal box.
+    virtual void showMessage(const QString& text, const QString& title);
+    // Refused while any port writes, as the original window refuses it during its run.
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void showFirmware();
+    void fillChooser();
+    void startTile(PortTile* tile);
+    // False, with the reason shown, when the firmware may not be written.
+    bool mayWrite();
+    void logRun(const RunReport& report);
+    void scheduleRefresh();
+    void refresh();
+    void placeTiles();
+    void remember();
+
+    Options m_options;
+    std::unique_ptr<QSettings> m_settings;
+    Session m_firmware; // holds the firmware; never runs
+    QSharedPointer<const MemoryImage> m_image;
+    FirmwareFacts m_facts;
+    std::unique_ptr<RunLog> m_log; // the log being written, once one could be opened
+    QList<PortTile*> m_tiles;
+    QTimer* m_refresh = nullptr;
+    bool m_restoring = false;
+
+    QLabel* m_firmwareName = nullptr;
+    QLabel* m_firmwareFacts = nullptr;
+    QPushButton* m_firmwareButton = nullptr;
+    QComboBox* m_chooser = nullptr;
+    QPushButton* m_add = nullptr;
+    QPushButton* m_startAll = nullptr;
+    QPushButton* m_stopAll = nullptr;
+    QCheckBox* m_automatic = nullptr;
+    QWidget* m_tileArea = nullptr;
+    QGridLayout* m_grid = nullptr;
+    QLabel* m_logLabel = nullptr;
+    QPushButton* m_logChange = nullptr;
+    QPushButton* m_logOpen = nullptr;
+};
+
+} // namespace tqb9
