@@ -61,6 +61,12 @@ void tst_stationwindow::testImage_data()
 void tst_stationwindow::testImage()
 {
     QFETCH(bool, allowed);
+    {
+        Session builtIn;
+        builtIn.Form_Load();
+        if (!builtIn.firmwareInfo().testImage)
+            QSKIP("the built-in firmware is not the test image");
+    }
     QTemporaryDir dir;
     StationWindow::Options options;
     options.allowTestFirmware = allowed;
