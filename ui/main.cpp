@@ -10,6 +10,15 @@
 
 namespace {
 
+// Says why --firmware was refused; the exit status tells a file that could not be read from one
+// that is not firmware.
+int refused(const tqb9::FirmwareFileError& error)
+{
+    std::fprintf(stderr, "tq-b9: %s\n", error.message.c_str());
+    return error.kind == tqb9::FirmwareFileError::Kind::Unreadable ? tqb9::exitstatus::NoFirmware
+                                                                   : tqb9::exitstatus::BadFirmware;
+}
+
 int station(const QCommandLineParser& parser)
 {
     // Only the station remembers anything; the original window stores nothing.
@@ -25,12 +34,8 @@ int station(const QCommandLineParser& parser)
     options.allowTestFirmware = parser.isSet(QStringLiteral("allow-test-firmware"));
     tqb9::StationWindow window(options);
     if (parser.isSet(QStringLiteral("firmware"))) {
-        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware")))) {
-            std::fprintf(stderr, "tq-b9: %s\n", error->message.c_str());
-            return error->kind == tqb9::FirmwareFileError::Kind::Unreadable
-                       ? tqb9::exitstatus::NoFirmware
-                       : tqb9::exitstatus::BadFirmware;
-        }
+        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
+            return refused(*error);
     }
     window.restore();
     window.show();
@@ -87,12 +92,8 @@ int main(int argc, char** argv)
     window.Form_Load();
     window.session().setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
     if (parser.isSet(QStringLiteral("firmware"))) {
-        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware")))) {
-            std::fprintf(stderr, "tq-b9: %s\n", error->message.c_str());
-            return error->kind == tqb9::FirmwareFileError::Kind::Unreadable
-                       ? tqb9::exitstatus::NoFirmware
-                       : tqb9::exitstatus::BadFirmware;
-        }
+        if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
+            return refused(*error);
     }
     // The version names the firmware the window holds, so it waits for --firmware.
     if (parser.isSet(QStringLiteral("version"))) {
