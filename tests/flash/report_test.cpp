@@ -203,26 +203,29 @@ TEST(Station, OnePortUnderTwoNamesIsRefusedBeforeAnyIsOpened)
     ASSERT_TRUE(dir.isValid());
     const QString radio = dir.filePath(QStringLiteral("radio"));
     const QString other = dir.filePath(QStringLiteral("other"));
-    const QString link = dir.filePath(QStringLiteral("link"));
     for (const QString& path : {radio, other}) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    ASSERT_TRUE(QFile::link(radio, link));
-
     struct Case {
         QList<Run::Setup> setups;
         QString refusal; // empty: they run together
     };
-    const QList<Case> cases{
+    QList<Case> cases{
         {{onCom(QStringLiteral("com3"), 3), onCom(QStringLiteral("COM3"), 3)},
          QStringLiteral("COM3 is the same port as com3")},
         {{onDevice(QStringLiteral("/dev/a")), onDevice(QStringLiteral("/dev/b")),
           onDevice(QStringLiteral("/dev/../dev/a"))},
          QStringLiteral("/dev/../dev/a is the same port as /dev/a")},
-        {{onDevice(radio), onDevice(link)}, link + QStringLiteral(" is the same port as ") + radio},
         {{onDevice(radio), onDevice(other), onCom(QStringLiteral("COM5"), 5)}, {}},
     };
+    // A symbolic link (Windows' QFile::link makes a shortcut, which no port opens through).
+#ifndef Q_OS_WIN
+    const QString link = dir.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(radio, link));
+    cases.append({{onDevice(radio), onDevice(link)},
+                  link + QStringLiteral(" is the same port as ") + radio});
+#endif
     for (const Case& c : cases) {
         const auto resolved = Station::resolve(c.setups);
         if (c.refusal.isEmpty()) {
