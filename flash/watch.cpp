@@ -146,10 +146,13 @@ private:
     bool refusesFirmware()
     {
         if (!m_refuses) {
+            // The built-in firmware is read only when no image was given: parsing it was most of
+            // a watch's start-up work, once per port.
             Session session;
-            session.Form_Load();
             if (m_setup.image)
                 session.setImage(*m_setup.image);
+            else
+                session.Form_Load();
             session.setAllowTestFirmware(m_setup.allowTestFirmware);
             m_refuses = session.refusesFirmware();
         }
