@@ -53,8 +53,10 @@ public:
         m_next.stop();
         if (m_probe)
             m_probe->abort(QStringLiteral("automatic switched off"));
-        if (!m_busy)
+        if (!m_busy) {
+            releasePort();
             setState(PortWatch::State::Idle);
+        }
     }
 
     void start()
@@ -79,6 +81,7 @@ public:
             m_probe->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
         m_stopPending = true;
         if (!m_busy) {
+            releasePort();
             setState(PortWatch::State::Idle);
             acknowledgeStop();
         }
@@ -114,6 +117,8 @@ private:
     {
         if (m_closing || m_busy)
             return;
+        if (!m_automatic || m_runWanted)
+            releasePort();
         if (m_runWanted) {
             m_runWanted = false;
             runOnce({});
@@ -176,8 +181,14 @@ private:
         const QString device = ports.deviceFor(m_setup.comPort);
 
         m_busy = true;
-        Link link;
-        link.setWindow(std::make_unique<PreciseWindow>(m_timing.probeWindow));
+        if (!m_probeLink) {
+            m_probeLink = std::make_unique<Link>();
+            m_probeLink->setWindow(std::make_unique<PreciseWindow>(m_timing.probeWindow));
+            m_probeLink->setKeepPortOpen(true);
+        }
+        Link& link = *m_probeLink;
+        link.clearAbort();
+        link.clearLastError();
         link.setDevice(device, QStringLiteral("COM%1").arg(m_setup.comPort));
         m_probe = &link;
         const std::int16_t code = link.QueryModel();
@@ -206,8 +217,10 @@ private:
                 return;
             }
             m_holding = false;
-            if (found == Found::Radio)
+            if (found == Found::Radio) {
+                releasePort();
                 runOnce(device);
+            }
             else if (found == Found::OtherRegion)
                 regionError(device, started);
             else
@@ -225,6 +238,7 @@ private:
     // on, so the run writes that radio whatever the COM numbers say meanwhile.
     void runOnce(const QString& device)
     {
+        releasePort();
         m_next.stop();
         m_busy = true;
         setState(PortWatch::State::Writing);
@@ -281,6 +295,13 @@ private:
         hold();
     }
 
+    // Between probes the port stays open; anything else has it to itself.
+    void releasePort()
+    {
+        if (m_probeLink)
+            m_probeLink->closePort();
+    }
+
     // The radio just dealt with stays held until it has not answered for goneAfter.
     void hold()
     {
@@ -304,6 +325,7 @@ private:
     // A probe or a run is going on, in a nested loop further up this thread's stack.
     bool m_busy = false;
     Link* m_probe = nullptr;
+    std::unique_ptr<Link> m_probeLink;
     Run* m_run = nullptr;
     bool m_holding = false;
     QElapsedTimer m_sinceAnswer;

@@ -61,13 +61,20 @@ public:
                     .arg(link.m_label.isEmpty() ? QStringLiteral("port") : link.m_label),
                 QSerialPort::DeviceNotFoundError);
         }
+        if (link.m_keepPortOpen && line.isOpen()) {
+            if (line.error() == QSerialPort::NoError)
+                return;
+            line.close();
+        }
         if (!line.open(link.m_device, settings))
             throw SerialError(line.errorString(), line.error());
     }
     ~PortFrame()
     {
         m_link.m_window->close();
-        m_link.m_line->close();
+        if (!m_link.m_keepPortOpen || m_link.aborted() ||
+            m_link.m_line->error() != QSerialPort::NoError)
+            m_link.m_line->close();
     }
     PortFrame(const PortFrame&) = delete;
     PortFrame& operator=(const PortFrame&) = delete;
@@ -105,8 +112,16 @@ void Link::setWindow(std::unique_ptr<ReplyWindow> window)
 
 void Link::setDevice(const QString& device, const QString& label)
 {
+    if (device != m_device)
+        closePort();
     m_device = device;
     m_label = label;
+}
+
+void Link::closePort()
+{
+    m_window->close();
+    m_line->close();
 }
 
 void Link::abort(const QString& reason)

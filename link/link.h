@@ -46,6 +46,13 @@ public:
     void setDevice(const QString& device, const QString& label = {});
     QString device() const { return m_device; }
 
+    // Every operation opens the port and closes it again, as the radio's own procedures do. A
+    // watch asking the same question every second keeps it open instead, until closePort(), a
+    // failure or an abort: opening a port is most of what a question costs, and it toggles the
+    // cable's control lines each time.
+    void setKeepPortOpen(bool keep) { m_keepPortOpen = keep; }
+    void closePort();
+
     // Model and region query: 0 on "OK", 13 on "RE", 8 on anything else.
     std::int16_t QueryModel();
     // Enter flash mode: 3 on "CT", 0 on "OK", 8 on anything else.
@@ -119,6 +126,7 @@ private:
     std::unique_ptr<ReplyWindow> m_window;
     QString m_device;
     QString m_label;
+    bool m_keepPortOpen = false;
     QByteArray m_rxBuf;
     QString m_abortReason;
     QString m_lastError;

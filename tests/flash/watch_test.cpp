@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <vector>
@@ -126,6 +127,12 @@ TEST(PortWatch, WritesEachRadioPutOnOnceAndTheNextOneAfterIt)
         radio.setPresent(false);
         ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
     }
+
+    // The port stays open between probes, and is let go once nothing is watched.
+    port.watch.setAutomatic(false);
+    ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Idle; }));
+    QSerialPort other(radio.devicePath());
+    EXPECT_TRUE(other.open(QIODevice::ReadWrite)) << other.errorString().toStdString();
 }
 
 TEST(PortWatch, ReportsARadioOfAnotherRegionOnceAndNeverWritesIt)
