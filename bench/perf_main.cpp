@@ -29,11 +29,13 @@
 #include <optional>
 #include <poll.h>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tqb9::perf {
@@ -355,7 +357,7 @@ void row(const char* what, const std::string& figure, const char* goal, const ch
 
 std::string format(const char* pattern, double value)
 {
-    char text[64];
+    char text[160];
     std::snprintf(text, sizeof text, pattern, value);
     return text;
 }
@@ -378,6 +380,8 @@ int main(int argc, char** argv)
         return stationRun(argc, argv, 2);
     if (argc >= 4 && std::strcmp(argv[1], "--station-wait") == 0)
         return stationRun(argc, argv, 3, std::atoi(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "--station-cycle") == 0)
+        return stationCycle(argc, argv, std::atoi(argv[2]));
 
     int runs = 5;
     int radios = 16;
@@ -493,6 +497,34 @@ int main(int argc, char** argv)
         }
     }
 
+    // Hands-free on one tile: a radio put on, written, held, and taken off, kCycles times.
+    constexpr int kCycles = 5;
+    std::vector<double> toErase;
+    std::vector<double> toReady;
+    if (paced) {
+        std::fprintf(stderr, "tq-b9-perf: %d radios put on and taken off one tile, hands-free\n",
+                     kCycles);
+        const ChildResult cycle =
+            runChild({bin + "/tq-b9-perf", "--station-cycle", std::to_string(kCycles)});
+        if (cycle.status != 0) {
+            std::fprintf(stderr, "tq-b9-perf: the hands-free cycle did not complete: %s\n",
+                         cycle.out.c_str());
+            return 1;
+        }
+        for (const auto& [name, values] :
+             {std::pair{"erase_ms", &toErase}, {"ready_ms", &toReady}}) {
+            const std::size_t at = cycle.out.find(name);
+            if (at == std::string::npos)
+                fail(std::string("no ") + name + " from --station-cycle");
+            std::istringstream numbers(cycle.out.substr(at + std::strlen(name)));
+            std::string line;
+            std::getline(numbers, line);
+            std::istringstream fields(line);
+            for (double value = 0; fields >> value;)
+                values->push_back(value);
+        }
+    }
+
     std::fprintf(stderr, "tq-b9-perf: one Start of the window (frmMain, offscreen)\n");
     ChildResult window;
     {
@@ -589,6 +621,22 @@ int main(int argc, char** argv)
             format("%.3f s", waitCpu) + format(" over %.0f s", kWaitSeconds) +
                 format(" = %.2f %% of one core", 100 * waitCpu / kWaitSeconds),
             "< 0.5 %", "tq-b9-perf");
+    }
+    if (!toErase.empty() && !toReady.empty()) {
+        // The median, then the lowest and highest, in pattern ("%.1f ms").
+        const auto spread = [](const std::vector<double>& values, const char* pattern) {
+            const auto [low, high] = std::minmax_element(values.begin(), values.end());
+            return format(pattern, median(values)) +
+                   format(" (median of %.0f radios; ", static_cast<double>(values.size())) +
+                   format(pattern, *low) + " to " + format(pattern, *high) + ")";
+        };
+        std::vector<double> toReadySeconds;
+        for (const double ms : toReady)
+            toReadySeconds.push_back(ms / 1000);
+        row("Hands-free, paced: a radio answering a probe → its run's erase step beginning",
+            spread(toErase, "%.1f ms"), "report", "tq-b9-perf");
+        row("Hands-free: a radio taken off → its tile waiting for the next",
+            spread(toReadySeconds, "%.2f s"), "about 2 s", "tq-b9-perf");
     }
     row("Peak resident memory of tq-b9-cli over a full run", format("%.1f MB", megabytes(cliRss)),
         "< 16 MB", "tq-b9-perf");
