@@ -220,8 +220,7 @@ private:
             if (found == Found::Radio) {
                 releasePort();
                 runOnce(device);
-            }
-            else if (found == Found::OtherRegion)
+            } else if (found == Found::OtherRegion)
                 regionError(device, started);
             else
                 setState(PortWatch::State::Waiting);
@@ -264,7 +263,7 @@ private:
         const RunReport report = run.exec();
         m_run = nullptr;
         m_busy = false;
-        post([owner, report] { emit owner->runFinished(report); });
+        post([owner, report] { owner->runFinishedFromWatcher(report); });
         hold();
     }
 
@@ -291,7 +290,7 @@ private:
         failure.interval = m_timing.probeWindow;
         report.advice = diagnose(failure, {});
         PortWatch* owner = m_owner;
-        post([owner, report] { emit owner->runFinished(report); });
+        post([owner, report] { owner->runFinishedFromWatcher(report); });
         hold();
     }
 
@@ -338,6 +337,8 @@ struct PortWatch::Private {
     Timing timing;
     State state = State::Idle;
     bool automatic = false;
+    // start() asked for a run whose report has not come back yet.
+    bool startAsked = false;
     std::atomic<bool> closing{false};
     QThread thread;
     Watcher* watcher = nullptr; // lives in thread, deleted as it finishes
@@ -391,8 +392,14 @@ bool PortWatch::automatic() const
     return d->automatic;
 }
 
+bool PortWatch::busy() const
+{
+    return d->state != State::Idle || d->automatic || d->startAsked;
+}
+
 void PortWatch::start()
 {
+    d->startAsked = true;
     Watcher* watcher = d->watcher;
     d->ask([watcher] { watcher->start(); });
 }
@@ -400,6 +407,7 @@ void PortWatch::start()
 void PortWatch::stop(int signalNumber)
 {
     d->automatic = false;
+    d->startAsked = false;
     Watcher* watcher = d->watcher;
     d->ask([watcher, signalNumber] { watcher->stop(signalNumber); });
 }
@@ -414,6 +422,12 @@ void PortWatch::setAutomatic(bool on)
 void PortWatch::automaticOffFromWatcher()
 {
     d->automatic = false;
+}
+
+void PortWatch::runFinishedFromWatcher(const RunReport& report)
+{
+    d->startAsked = false;
+    emit runFinished(report);
 }
 
 void PortWatch::setStateFromWatcher(State state)

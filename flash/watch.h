@@ -50,6 +50,9 @@ public:
     void stop(int signalNumber = SIGINT);
     void setAutomatic(bool on);
     bool automatic() const;
+    // Writing, waiting with automatic on, or asked to start: about to use its firmware. Known at
+    // once on this thread, before the port's thread has said so.
+    bool busy() const;
 
 signals:
     void stateChanged(tqb9::PortWatch::State state);
@@ -68,6 +71,7 @@ private:
     friend class Watcher;
     void setStateFromWatcher(State state);
     void automaticOffFromWatcher();
+    void runFinishedFromWatcher(const RunReport& report);
 
     struct Private;
     std::unique_ptr<Private> d;

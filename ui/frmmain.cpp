@@ -1,5 +1,7 @@
 #include "ui/frmmain.h"
 
+#include "ui/droppedfile.h"
+
 #include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,15 +39,6 @@ QRect twips(int left, int top, int width, int height)
 constexpr int kStartPixels = 29; // 21.75 pt
 constexpr int kLabelPixels = 19; // 14.25 pt
 constexpr int kSmallestPixels = 8;
-
-// The one local file a drop carries, or nothing.
-QString droppedFile(const QMimeData* data)
-{
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().constFirst().isLocalFile())
-        return {};
-    return data->urls().constFirst().toLocalFile();
-}
 
 bool fits(const QFont& font, const QString& text, QSize box)
 {

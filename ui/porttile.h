@@ -27,8 +27,8 @@ public:
     const Run::Setup& setup() const { return m_setup; }
     PortWatch& watch() { return *m_watch; }
     PortWatch::State state() const { return m_watch->state(); }
-    // Writing, or waiting with automatic on: about to use the firmware it holds.
-    bool busy() const { return state() != PortWatch::State::Idle; }
+    // Writing, or waiting with automatic on, or asked to start: about to use its firmware.
+    bool busy() const { return m_watch->busy(); }
 
     // Another firmware for the runs to come; only while the tile is idle.
     void setFirmware(QSharedPointer<const MemoryImage> image, const FirmwareFacts& facts);

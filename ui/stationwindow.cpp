@@ -3,6 +3,7 @@
 #include "flash/flasher.h"
 #include "flash/station.h"
 #include "link/portmap.h"
+#include "ui/droppedfile.h"
 #include "ui/porttile.h"
 
 #include <QApplication>
@@ -43,15 +44,6 @@ const QString kLogKey = QStringLiteral("station/log");
 const QString kAutomaticKey = QStringLiteral("station/automatic");
 
 const QColor kRed(0xC0, 0x00, 0x00);
-
-// The one local file a drop carries, or nothing.
-QString droppedFile(const QMimeData* data)
-{
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().constFirst().isLocalFile())
-        return {};
-    return data->urls().constFirst().toLocalFile();
-}
 
 // The device a port leads to now.
 QString deviceOf(const Run::Setup& setup)

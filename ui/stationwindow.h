@@ -73,6 +73,7 @@ public:
     QPushButton* stopAllButton() const { return m_stopAll; }
     QPushButton* firmwareButton() const { return m_firmwareButton; }
     QLabel* logLabel() const { return m_logLabel; }
+    QPushButton* logOpenButton() const { return m_logOpen; }
 
 protected:
     // The one way the window speaks to the operator besides its tiles: a modal box.

@@ -1,3 +1,4 @@
+#include "dropping.h"
 #include "sim/simradio.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
@@ -543,24 +544,6 @@ void tst_frmmain::testImageRefusedWithOneBox()
     QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
 }
 
-namespace {
-
-// What the window gets when a file is dropped on it; true when it took the drop.
-bool drop(QWidget& window, const QString& path)
-{
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &enter);
-    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &dropped);
-    // The file is read once the drop has been answered.
-    QCoreApplication::sendPostedEvents();
-    return enter.isAccepted() && dropped.isAccepted();
-}
-
-} // namespace
-
 void tst_frmmain::droppedFileIsLoadedOrRefused()
 {
     Rig rig;
@@ -573,33 +556,26 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
         file.write(text);
         return file.fileName();
     };
-    // Four bytes at the start of each flash block that a run erases.
-    const QString good = write("radio.hex", ":02000004000CEE\n:0400000001020304F2\n"
-                                            ":02000004000DED\n:0400000001020304F2\n"
-                                            ":02000004000EEC\n:0400000001020304F2\n"
-                                            ":02000004000FEB\n:0400000001020304F2\n"
-                                            ":048000000102030472\n:04A000000102030452\n"
-                                            ":04C000000102030432\n:04E000000102030412\n"
-                                            ":00000001FF\n");
+    const QString good = write("radio.hex", test::kFourBytesPerEraseBlock);
     const QString bad = write("bad.hex", ":02000004000CEE\n:0400000001020304F3\n:00000001FF\n");
     // Valid, but the erase would leave seven blocks blank: the window has no way to allow it.
     const QString partial = write("one.hex", ":02000004000CEE\n:0400000001020304F2\n:00000001FF\n");
 
-    QVERIFY(drop(rig.window, good));
+    QVERIFY(test::drop(rig.window, good));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
     QCOMPARE(rig.window.windowTitle(), QStringLiteral("TQ-B9 - radio.hex"));
     QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
     QVERIFY(rig.window.shown.isEmpty());
 
     // A bad file: one box naming its line, and the window keeps the firmware it had.
-    QVERIFY(drop(rig.window, bad));
+    QVERIFY(test::drop(rig.window, bad));
     QCOMPARE(rig.window.shown.size(), 1);
     QCOMPARE(rig.window.shown.constFirst().title, QStringLiteral("NG"));
     QCOMPARE(rig.window.shown.constFirst().text,
              bad + QStringLiteral(":2: checksum 0xF3, expected 0xF2"));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
     QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
-    QVERIFY(drop(rig.window, partial));
+    QVERIFY(test::drop(rig.window, partial));
     QCOMPARE(rig.window.shown.size(), 2);
     QVERIFY(rig.window.shown.constLast().text.endsWith(
         QStringLiteral("would be erased and left blank")));
@@ -610,7 +586,7 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
     bool tookDrop = true;
     rig.radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
         if (request.command == sim::Command::Erase)
-            tookDrop = drop(rig.window, bad) || drop(rig.window, good);
+            tookDrop = test::drop(rig.window, bad) || test::drop(rig.window, good);
         return std::nullopt;
     });
     rig.window.Form_Load();

@@ -1,3 +1,4 @@
+#include "dropping.h"
 #include "flash/watch.h"
 #include "image/firmware.h"
 #include "sim/simradio.h"
@@ -5,6 +6,7 @@
 #include "ui/stationwindow.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -32,6 +34,15 @@ QColor textColour(const QLabel* label)
     return label->palette().color(QPalette::WindowText);
 }
 
+// Takes the URLs the window hands to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kRed(0xC0, 0x00, 0x00);
 
@@ -47,6 +58,7 @@ private slots:
     void choicesAreRemembered();
     void runShowsItsProgressAndOutcome();
     void handsFree();
+    void droppedFirmwareIsLockedWhileAPortIsBusy();
 };
 
 void tst_stationwindow::testImage_data()
@@ -205,6 +217,59 @@ void tst_stationwindow::handsFree()
     QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
     QCOMPARE(tile->completed(), 1);
     QCOMPARE(tile->failed(), 0);
+}
+
+// A file dropped on the window is the firmware of every run to come, unless it is bad or some
+// port is about to write: from the moment Start is pressed, not once its thread has answered.
+// Open hands the log to the desktop.
+void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
+{
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.allowTestFirmware = true;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    options.bindings = {{3, dir.filePath(QStringLiteral("no-such-port"))}};
+    RecordingStation window(options);
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(QStringLiteral("COM3")));
+    const auto write = [&](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return file.fileName();
+    };
+    const QString good = write("radio.hex", test::kFourBytesPerEraseBlock);
+    const QString other = write("other.hex", test::kFourBytesPerEraseBlock);
+    const QString bad = write("bad.hex", ":02000004000CEE\n:0400000001020304F3\n:00000001FF\n");
+    const auto shows = [&](const QString& name) {
+        return window.firmwareLabel()->text().contains(name);
+    };
+
+    QVERIFY(test::drop(window, good));
+    QVERIFY(shows(QStringLiteral("radio.hex")));
+    QVERIFY(window.shown.isEmpty());
+    QVERIFY(test::drop(window, bad));
+    QCOMPARE(window.shown, QStringList(bad + QStringLiteral(":2: checksum 0xF3, expected 0xF2")));
+    QVERIFY(shows(QStringLiteral("radio.hex")));
+
+    window.startAll();
+    QVERIFY(window.busy());
+    QVERIFY(!test::drop(window, other));
+    QTRY_COMPARE(window.tiles().constFirst()->failed(), 1);
+    QTRY_VERIFY(!window.busy());
+    window.setAutomatic(true);
+    QVERIFY(!test::drop(window, other));
+    window.stopAll();
+    QTRY_VERIFY(!window.busy());
+    QVERIFY(test::drop(window, other));
+    QVERIFY(shows(QStringLiteral("other.hex")));
+
+    UrlCatcher desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    QTest::mouseClick(window.logOpenButton(), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(window.logPath())});
 }
 
 QTEST_MAIN(tst_stationwindow)
