@@ -134,9 +134,15 @@ QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
     });
     QList<Port> ports;
     for (const QSerialPortInfo& info : infos) {
+        // Windows users know a port as COM3, the name its COM number has too, not as \\.\COM3.
+#ifdef Q_OS_WIN
+        const QString device = info.portName();
+#else
+        const QString device = info.systemLocation();
+#endif
         QString description = friendlyName(info.portName());
         if (!description.isEmpty()) {
-            ports.append({info.systemLocation(), description});
+            ports.append({device, description});
             continue;
         }
         description = info.description();
@@ -144,7 +150,7 @@ QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
             description = description.isEmpty()
                               ? info.manufacturer()
                               : description + QLatin1String(", ") + info.manufacturer();
-        ports.append({info.systemLocation(), description});
+        ports.append({device, description});
     }
     return ports;
 }

@@ -13,8 +13,8 @@
 # 3. The installer, silently (/S): the installed tq-b9-cli.exe runs on the DLLs beside it alone,
 #    the uninstaller is registered, and a silent uninstall leaves nothing in the folder. The zip's
 #    folder holds the same files and runs the same way.
-# 4. The window, from the installed folder, on a private Xvfb display: it must open, and its
-#    picture is written to SCREENSHOT.
+# 4. The window and the station window, from the installed folder, on a private Xvfb display:
+#    each must open, and their pictures are written to SCREENSHOT and station-wine.png beside it.
 # Every Wine run is bounded in time; the Wine prefix is the build's own and is shut down at the end.
 set -euo pipefail
 
@@ -145,41 +145,56 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
 export DISPLAY=":$(cat "$work/display")"
 
-# The window opens in about a second. Wine has been seen, once in many runs, not to show it in a
+# A window opens in about a second. Wine has been seen, once in many runs, not to show it in a
 # minute; what was on the screen then is kept, and Wine is started afresh once more, so that a
 # window that does not open on a sound Wine still fails.
+#   open_window TITLE_REGEX TRY [ARGUMENTS...]    sets window
 open_window() {
+    local title=$1 try=$2
+    shift 2
     # Wine's desktop process, started with the server by any program, keeps the display it
     # found: one started without DISPLAY would take the window off the screen.
     timeout 30 "$wineserver" -k 2>/dev/null || true
     timeout 30 "$wineserver" -w 2>/dev/null || true
-    TQB9_WINEPATH='' TQB9_WINE_TIMEOUT=120 "$run" 'C:\Program Files\TQ-B9\tq-b9.exe' \
+    TQB9_WINEPATH='' TQB9_WINE_TIMEOUT=120 "$run" 'C:\Program Files\TQ-B9\tq-b9.exe' "$@" \
         >"$work/window.log" 2>&1 &
     local pid=$! started=$SECONDS
     window=
     while ((SECONDS - started < 60)); do
-        window=$(xdotool search --onlyvisible --name '^TQ-B9 ver ' 2>/dev/null | head -1) || true
+        window=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -1) || true
         [ -z "$window" ] || return 0
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.2
     done
     local status=running
     kill -0 "$pid" 2>/dev/null || { wait "$pid" && status=0 || status=$?; }
-    echo "check-windows: no window after $((SECONDS - started)) s (tq-b9.exe: $status)" >&2
+    echo "check-windows: no window after $((SECONDS - started)) s (tq-b9.exe $*: $status)" >&2
     echo "check-windows: on the screen:" \
         "$(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | paste -sd '|')" >&2
     cat "$work/window.log" >&2
-    import -window root "$win/window-wine-failed-$1.png" 2>/dev/null &&
-        echo "check-windows: the screen is in $win/window-wine-failed-$1.png" >&2
+    import -window root "$win/window-wine-failed-$try.png" 2>/dev/null &&
+        echo "check-windows: the screen is in $win/window-wine-failed-$try.png" >&2
     return 1
 }
-open_window 1 || open_window 2 || fail "the window did not open, twice"
-sleep 2 # let Qt paint
-import -window "$window" "$work/window.png"
-colours=$(convert "$work/window.png" -format '%k' info:)
-[ "$colours" -gt 8 ] || fail "the window's picture is blank ($colours colours)"
-convert "$work/window.png" -bordercolor '#d8d8d8' -border 8 "$shot"
+
+# Its picture, which must not be blank, bordered into $1.
+picture() {
+    sleep 2 # let Qt paint
+    import -window "$window" "$work/window.png"
+    local colours
+    colours=$(convert "$work/window.png" -format '%k' info:)
+    [ "$colours" -gt 8 ] || fail "the window's picture is blank ($colours colours)"
+    convert "$work/window.png" -bordercolor '#d8d8d8' -border 8 "$1"
+}
+
+open_window '^TQ-B9 ver ' 1 || open_window '^TQ-B9 ver ' 2 || fail "the window did not open, twice"
+picture "$shot"
 ok "window \"$(xdotool getwindowname "$window")\" opened; picture in $shot"
+station_shot="$(dirname "$shot")/station-wine.png"
+open_window '^TQ-B9 Flashing Station' 3 --station ||
+    open_window '^TQ-B9 Flashing Station' 4 --station || fail "the station window did not open, twice"
+picture "$station_shot"
+ok "station window \"$(xdotool getwindowname "$window")\" opened; picture in $station_shot"
 timeout 30 "$wineserver" -k || true
 timeout 30 "$wineserver" -w || true
 

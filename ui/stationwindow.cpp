@@ -6,6 +6,7 @@
 #include "ui/droppedfile.h"
 #include "ui/porttile.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,6 +24,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QStandardPaths>
@@ -35,7 +37,10 @@ namespace {
 
 // How often tiles redraw at most: a block takes 180 ms, so this is every block a person can see.
 constexpr std::chrono::milliseconds kRefresh{100};
+// Tiles per row when the screen has room for them; fewer on a small screen.
 constexpr int kColumns = 4;
+constexpr int kTileWidth = 240;
+constexpr int kTileHeight = 190;
 // The COM numbers offered, as the command line's --port takes them for a station.
 constexpr int kLastOffered = 64;
 
@@ -129,11 +134,14 @@ StationWindow::StationWindow(Options options, QWidget* parent)
     m_tileArea = new QWidget;
     m_grid = new QGridLayout(m_tileArea);
     m_grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto* scroll = new QScrollArea(client);
-    scroll->setWidget(m_tileArea);
-    scroll->setWidgetResizable(true);
-    scroll->setMinimumSize(4 * 240 + 40, 2 * 190);
-    column->addWidget(scroll, 1);
+    m_scroll = new QScrollArea(client);
+    m_scroll->setWidget(m_tileArea);
+    m_scroll->setWidgetResizable(true);
+    // Two rows of four tiles to begin with; the window may be made smaller, and the tiles then
+    // flow into fewer columns.
+    m_scroll->setMinimumSize(kColumns * kTileWidth + 40, 2 * kTileHeight);
+    m_scroll->viewport()->installEventFilter(this);
+    column->addWidget(m_scroll, 1);
 
     auto* logRow = new QHBoxLayout;
     auto* logTitle = new QLabel(QStringLiteral("Run log:"), client);
@@ -166,6 +174,12 @@ StationWindow::StationWindow(Options options, QWidget* parent)
     showFirmware();
     fillChooser();
     setAcceptDrops(true);
+
+    // As large as four columns want, unless the screen is smaller (1024 by 768 is).
+    const QSize wanted = sizeHint();
+    m_scroll->setMinimumSize(kTileWidth + 40, kTileHeight);
+    const QSize room = screen()->availableGeometry().size() - QSize(16, 48);
+    resize(wanted.boundedTo(room));
 }
 
 StationWindow::~StationWindow() = default;
@@ -363,10 +377,29 @@ void StationWindow::removePort(PortTile* tile)
     remember();
 }
 
+int StationWindow::columnsThatFit() const
+{
+    const int spacing = std::max(0, m_grid->horizontalSpacing());
+    const QMargins margins = m_grid->contentsMargins();
+    const int width = m_scroll->viewport()->width() - margins.left() - margins.right();
+    return std::clamp((width + spacing) / (kTileWidth + spacing), 1, kColumns);
+}
+
 void StationWindow::placeTiles()
 {
+    m_columns = columnsThatFit();
+    for (PortTile* tile : std::as_const(m_tiles))
+        m_grid->removeWidget(tile);
     for (int i = 0; i < m_tiles.size(); ++i)
-        m_grid->addWidget(m_tiles.at(i), i / kColumns, i % kColumns);
+        m_grid->addWidget(m_tiles.at(i), i / m_columns, i % m_columns);
+}
+
+bool StationWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize &&
+        columnsThatFit() != m_columns)
+        placeTiles();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool StationWindow::mayWrite()

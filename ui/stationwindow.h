@@ -15,6 +15,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSettings;
 class QTimer;
 
@@ -82,6 +83,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The tiles flow into as many columns as the window's width has room for.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showFirmware();
@@ -93,6 +96,7 @@ private:
     void scheduleRefresh();
     void refresh();
     void placeTiles();
+    int columnsThatFit() const;
     void remember();
 
     Options m_options;
@@ -113,7 +117,9 @@ private:
     QPushButton* m_startAll = nullptr;
     QPushButton* m_stopAll = nullptr;
     QCheckBox* m_automatic = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_tileArea = nullptr;
+    int m_columns = 1;
     QGridLayout* m_grid = nullptr;
     QLabel* m_logLabel = nullptr;
     QPushButton* m_logChange = nullptr;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +60,7 @@ private slots:
     void runShowsItsProgressAndOutcome();
     void handsFree();
     void droppedFirmwareIsLockedWhileAPortIsBusy();
+    void tilesFlowIntoTheWidthThereIs();
 };
 
 void tst_stationwindow::testImage_data()
@@ -270,6 +272,33 @@ void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
     QTest::mouseClick(window.logOpenButton(), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(window.logPath())});
+}
+
+// Four columns where there is room, fewer on a small screen rather than a window wider than it.
+void tst_stationwindow::tilesFlowIntoTheWidthThereIs()
+{
+    QTemporaryDir dir;
+    StationWindow::Options options;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    RecordingStation window(options);
+    window.restore();
+    for (int n = 1; n <= 5; ++n)
+        QVERIFY(!window.addPort(QStringLiteral("COM%1").arg(n)));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto columns = [&] {
+        QSet<int> lefts;
+        for (const PortTile* tile : window.tiles())
+            lefts << tile->x();
+        return lefts.size();
+    };
+    QTRY_COMPARE(columns(), 4);
+    // As narrow as it goes, it fits a screen 1024 pixels wide with its frame.
+    window.resize(0, window.height());
+    QTRY_VERIFY(columns() < 4);
+    QVERIFY(window.width() <= 1024 - 16);
+    window.resize(1400, window.height());
+    QTRY_COMPARE(columns(), 4);
 }
 
 QTEST_MAIN(tst_stationwindow)
