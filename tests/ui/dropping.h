@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QWidget>
 
@@ -21,6 +23,15 @@ inline bool drop(QWidget& window, const QString& path)
     // The file is read once the drop has been answered.
     QCoreApplication::sendPostedEvents();
     return enter.isAccepted() && dropped.isAccepted();
+}
+
+// A file named name in dir holding text; its path.
+inline QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& text)
+{
+    QFile file(dir.filePath(QLatin1String(name)));
+    file.open(QIODevice::WriteOnly);
+    file.write(text);
+    return file.fileName();
 }
 
 // Intel HEX of four bytes, 01 02 03 04, at the start of each flash block that a run erases: the

@@ -551,10 +551,7 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
     rig.window.Form_Load();
     QTemporaryDir dir;
     const auto write = [&](const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return file.fileName();
+        return test::writeFile(dir, name, text);
     };
     const QString good = write("radio.hex", test::kFourBytesPerEraseBlock);
     const QString bad = write("bad.hex", ":02000004000CEE\n:0400000001020304F3\n:00000001FF\n");

@@ -236,10 +236,7 @@ void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
     QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
     QVERIFY(!window.addPort(QStringLiteral("COM3")));
     const auto write = [&](const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(QLatin1String(name)));
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return file.fileName();
+        return test::writeFile(dir, name, text);
     };
     const QString good = write("radio.hex", test::kFourBytesPerEraseBlock);
     const QString other = write("other.hex", test::kFourBytesPerEraseBlock);
