@@ -46,7 +46,7 @@ public:
     void setDevice(const QString& device, const QString& label = {});
     QString device() const { return m_device; }
 
-    // Every operation opens the port and closes it again, as the radio's own procedures do. A
+    // Every operation opens the port and closes it again, as the Start run's procedures do. A
     // watch asking the same question every second keeps it open instead, until closePort(), a
     // failure or an abort: opening a port is most of what a question costs, and it toggles the
     // cable's control lines each time.

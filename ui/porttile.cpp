@@ -93,7 +93,7 @@ PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing ti
     column->addWidget(m_counts);
     column->addLayout(buttons);
     // Texts change many times a minute; the tile's size never follows them.
-    setFixedWidth(240);
+    setFixedWidth(kWidth);
     for (QLabel* label : {m_state, m_detail, m_counts}) {
         label->setMinimumWidth(0);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);

@@ -19,6 +19,8 @@ namespace tqb9 {
 class PortTile : public QFrame {
     Q_OBJECT
 public:
+    static constexpr int kWidth = 240;
+
     // device: what the port led to when it was chosen, shown beside it.
     PortTile(Run::Setup setup, const QString& device, PortWatch::Timing timing,
              QWidget* parent = nullptr);

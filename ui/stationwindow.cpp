@@ -39,7 +39,7 @@ namespace {
 constexpr std::chrono::milliseconds kRefresh{100};
 // Tiles per row when the screen has room for them; fewer on a small screen.
 constexpr int kColumns = 4;
-constexpr int kTileWidth = 240;
+constexpr int kTileWidth = PortTile::kWidth;
 constexpr int kTileHeight = 190;
 // The COM numbers offered, as the command line's --port takes them for a station.
 constexpr int kLastOffered = 64;
