@@ -214,7 +214,8 @@ int stationCycle(int argc, char** argv, int cycles)
             answered < 0 || erasing < answered)
             return 1;
         toErase.push_back(static_cast<double>(erasing - answered) / 1e6);
-        // Taken off the cable just after an answer, as a person would at any moment.
+        // Left on the cable for half a second after its run, then taken off at no particular
+        // moment between two probes: the 2 s count from the last probe it answered.
         spinUntil([] { return false; }, 500ms);
         const qint64 removed = clock.nsecsElapsed();
         radio.setPresent(false);
