@@ -178,7 +178,8 @@ private:
         PortMap ports;
         for (const auto& [port, device] : std::as_const(m_setup.bindings))
             ports.bind(port, device);
-        const QString device = ports.deviceFor(m_setup.comPort);
+        // Whatever the number leads to now, so a replugged adapter is found again.
+        const QString device = ports.recentDeviceFor(m_setup.comPort, m_timing.probeEvery);
 
         m_busy = true;
         if (!m_probeLink) {

@@ -1,6 +1,8 @@
 #include "link/portmap.h"
 
 #include <algorithm>
+#include <QElapsedTimer>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
@@ -161,6 +163,21 @@ PortMap::Port PortMap::portFor(int port) const
     if (m_bindings.contains(port) || port < kFirstPort || port > kLastComNumber)
         return portFor(port, {});
     return portFor(port, QSerialPortInfo::availablePorts());
+}
+
+QString PortMap::recentDeviceFor(int port, std::chrono::milliseconds maxAge) const
+{
+    if (m_bindings.contains(port) || port < kFirstPort || port > kLastComNumber)
+        return portFor(port, {}).device;
+    static QMutex mutex;
+    static QElapsedTimer age;
+    static QList<QSerialPortInfo> infos;
+    const QMutexLocker lock(&mutex);
+    if (!age.isValid() || age.elapsed() >= maxAge.count()) {
+        infos = QSerialPortInfo::availablePorts();
+        age.start();
+    }
+    return portFor(port, infos).device;
 }
 
 QList<PortMap::Port> PortMap::allPorts() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <QList>
 #include <QMap>
@@ -50,6 +51,10 @@ public:
     {
         return portFor(port).device;
     }
+    // The same, from a look at the system at most maxAge old, shared by every thread of the
+    // process: a station's ports each ask about once a second, and one look costs a scan of the
+    // system's serial devices.
+    QString recentDeviceFor(int port, std::chrono::milliseconds maxAge) const;
     // portFor(1) to portFor(16) with a single look at the system, which can take tens of
     // milliseconds: for showing every port at once.
     QList<Port> allPorts() const;
