@@ -27,25 +27,8 @@ for program in "$app" "$sim"; do
 done
 mkdir -p "$out"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits up to $2 seconds for the command in $1 to succeed.
-wait_for() {
-    local deadline=$((SECONDS + $2))
-    until eval "$1"; do
-        ((SECONDS < deadline)) || { echo "screenshots: gave up waiting for: $1" >&2; exit 1; }
-        sleep 0.2
-    done
-}
+me=screenshots
+source "$(dirname "$0")/xdesktop.sh"
 
 # The window and whatever it has open, cut from the screen, on a light margin.
 grab() {
@@ -75,11 +58,6 @@ region() {
     echo "$((x1 - x0))x$((y1 - y0))+$x0+$y0"
 }
 
-Xvfb -displayfd 3 -screen 0 640x400x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for '[ -s "$work/display" ]' 10
-export DISPLAY=":$(cat "$work/display")"
-
 # A compact title bar (caption, minimise, close) in a plain face, as on the small desktops the
 # window was made for; the default theme's bold caption does not fit a 160-pixel window.
 cat >"$work/rc.xml" <<'XML'
@@ -92,9 +70,7 @@ cat >"$work/rc.xml" <<'XML'
   </theme>
 </openbox_config>
 XML
-openbox --sm-disable --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window' 10
+start_desktop 640x400 --config-file "$work/rc.xml"
 
 "$sim" --pace --quiet --link "$work/radio" >"$work/sim.out" &
 pids+=($!)

@@ -18,7 +18,7 @@ radios=4
 running_after=15
 run_limit=240
 
-for tool in Xvfb openbox xdotool xwininfo import convert; do
+for tool in Xvfb openbox xdotool xwininfo xprop import convert; do
     command -v "$tool" >/dev/null || { echo "station-screenshots: $tool is missing" >&2; exit 1; }
 done
 for program in "$app" "$sim"; do
@@ -27,24 +27,8 @@ done
 mkdir -p "$out"
 
 # A short folder, so that the devices' names fit on the tiles.
-work=$(mktemp -d /tmp/stXXXX)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {
-    local deadline=$((SECONDS + $2))
-    until eval "$1"; do
-        ((SECONDS < deadline)) || { echo "station-screenshots: gave up waiting for: $1" >&2; exit 1; }
-        sleep 0.2
-    done
-}
+me=station-screenshots work_template=/tmp/stXXXX
+source "$(dirname "$0")/xdesktop.sh"
 
 # The window with its frame, cut from the screen, on a light margin.
 grab() {
@@ -60,13 +44,7 @@ grab() {
     echo "wrote $1"
 }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for '[ -s "$work/display" ]' 10
-export DISPLAY=":$(cat "$work/display")"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window' 10
+start_desktop 1280x800
 
 bindings=()
 for ((n = 1; n <= radios; n++)); do
