@@ -44,6 +44,15 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
+// The window's options with its settings in dir, never the user's own.
+StationWindow::Options optionsIn(const QTemporaryDir& dir, bool allowTestFirmware = true)
+{
+    StationWindow::Options options;
+    options.allowTestFirmware = allowTestFirmware;
+    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    return options;
+}
+
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kRed(0xC0, 0x00, 0x00);
 
@@ -82,9 +91,7 @@ void tst_stationwindow::testImage()
             QSKIP("the built-in firmware is not the test image");
     }
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.allowTestFirmware = allowed;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    const StationWindow::Options options = optionsIn(dir, allowed);
     RecordingStation window(options);
     window.restore();
     QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
@@ -110,9 +117,7 @@ void tst_stationwindow::testImage()
 void tst_stationwindow::choicesAreRemembered()
 {
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.allowTestFirmware = true;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    StationWindow::Options options = optionsIn(dir);
     // Probed with automatic on: a port that leads nowhere, not a serial port of the machine.
     options.bindings = {{3, dir.filePath(QStringLiteral("no-such-port"))}};
     const QString log = dir.filePath(QStringLiteral("shop/runs.jsonl"));
@@ -148,9 +153,7 @@ void tst_stationwindow::runShowsItsProgressAndOutcome()
     QString error;
     QVERIFY2(radio.start(&error), qPrintable(error));
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.allowTestFirmware = true;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    const StationWindow::Options options = optionsIn(dir);
     RecordingStation window(options);
     window.restore();
     QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
@@ -196,9 +199,7 @@ void tst_stationwindow::handsFree()
     QVERIFY2(radio.start(&error), qPrintable(error));
     radio.setPresent(false);
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.allowTestFirmware = true;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    StationWindow::Options options = optionsIn(dir);
     options.timing = {std::chrono::milliseconds(100), std::chrono::milliseconds(100),
                       std::chrono::milliseconds(400)};
     RecordingStation window(options);
@@ -227,9 +228,7 @@ void tst_stationwindow::handsFree()
 void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
 {
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.allowTestFirmware = true;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    StationWindow::Options options = optionsIn(dir);
     options.bindings = {{3, dir.filePath(QStringLiteral("no-such-port"))}};
     RecordingStation window(options);
     window.restore();
@@ -275,8 +274,7 @@ void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
 void tst_stationwindow::tilesFlowIntoTheWidthThereIs()
 {
     QTemporaryDir dir;
-    StationWindow::Options options;
-    options.settingsFile = dir.filePath(QStringLiteral("station.ini"));
+    const StationWindow::Options options = optionsIn(dir, false);
     RecordingStation window(options);
     window.restore();
     for (int n = 1; n <= 5; ++n)
