@@ -108,7 +108,7 @@ check-nosim: deps
 WINDOWS_BUILD ?= build-windows
 QT_WINDOWS ?=
 WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 nsis xz-utils
-WINDOWS_CHECK_PACKAGES = xvfb xdotool imagemagick unzip
+WINDOWS_CHECK_PACKAGES = xvfb xdotool xclip imagemagick unzip
 
 windows: deps
 	@$(MAKE) --no-print-directory deps DEB_PACKAGES="$(WINDOWS_PACKAGES)"
