@@ -522,7 +522,8 @@ INSTANTIATE_TEST_SUITE_P(
                 testfiles::srec(2, 0xBFFFF, {1}) + "\n" + testfiles::srec(8, 0, {}) + "\n", 65,
                 ":1: data at 0xBFFFF lies outside"},
         BadFile{"NoEnd", ":02000004000CEE\n:01000000AA55\n", 65, ":2: no end-of-file record"},
-        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65, ":1: byte 0x89"},
+        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65,
+                ":1: not text but binary (byte 0x89)"},
         BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
     [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
