@@ -249,7 +249,8 @@ int FrontEnd::info()
         QStringList blank;
         for (const FlashBlock& block : firmware.blankBlocks)
             blank << address(block.first) + QStringLiteral("..") + address(block.last);
-        text += QStringLiteral("left blank:     %1 (erased by a run, given no data)\n")
+        text += QStringLiteral("left blank:     %1 (erased by a run, given no data; written and "
+                               "exported only with --allow-partial-firmware)\n")
                     .arg(blank.join(QStringLiteral(", ")));
     }
     text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
@@ -264,7 +265,8 @@ int FrontEnd::info()
 int FrontEnd::exportImage()
 {
     Session session;
-    if (const auto refused = loadFirmware(session))
+    // What is exported is what a run would write, so a file a run refuses is refused here too.
+    if (const auto refused = loadFirmware(session, true))
         return *refused;
     const QByteArray bytes = wholeImage(session.image());
     QFile file(m_options.exportPath);

@@ -554,6 +554,12 @@ TEST_F(CliFirmware, FileThatLeavesTheRadioBlankIsRefusedUnlessAllowed)
     EXPECT_EQ(never.status, 65);
     EXPECT_TRUE(never.err.contains(QStringLiteral(": holds nothing the writer would write")));
     EXPECT_TRUE(nothingSent());
+    // An export is what a run would write: refused alike, unless allowed.
+    const QStringList exportOne{QStringLiteral("--export-image"), dir.filePath(QStringLiteral("x")),
+                                QStringLiteral("--firmware"), one};
+    EXPECT_EQ(run(exportOne).status, 65);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x"))));
+    EXPECT_EQ(run(exportOne + QStringList{partial}).status, 0);
 
     const Result allowed = run(radioPort() << QStringLiteral("--firmware") << one << partial);
     ASSERT_EQ(allowed.status, 0) << allowed.err.toStdString();
