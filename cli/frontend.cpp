@@ -9,9 +9,11 @@
 #include "image/buildinfo.h"
 #include "link/portmap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #ifdef Q_OS_UNIX
@@ -166,13 +168,23 @@ int FrontEnd::listPorts()
     for (const auto& [port, device] : std::as_const(m_options.bindings))
         ports.bind(port, device);
     int listed = 0;
-    const auto list = [&listed](int n, const PortMap::Port& port) {
+    const QList<PortMap::Port> present = PortMap::presentPorts();
+    const auto list = [&](int n, const PortMap::Port& port) {
         if (port.device.isEmpty())
             return;
         ++listed;
+        QString description = port.description;
+        // A binding takes any name as it is, so one that leads nowhere must say so here rather
+        // than when a run fails to open it.
+        const bool bound = std::any_of(m_options.bindings.begin(), m_options.bindings.end(),
+                                       [&](const auto& binding) { return binding.first == n; });
+        if (bound && !QFileInfo::exists(port.device) &&
+            std::none_of(present.begin(), present.end(),
+                         [&](const PortMap::Port& p) { return p.device == port.device; }))
+            description += QStringLiteral("; no such device");
         const QString line = QStringLiteral("COM%1  %2  %3")
                                  .arg(QString::number(n).leftJustified(2),
-                                      port.device.leftJustified(20), port.description);
+                                      port.device.leftJustified(20), description);
         writeOut(line.trimmed() + QLatin1Char('\n'));
     };
     const QList<PortMap::Port> all = ports.allPorts();

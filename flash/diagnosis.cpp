@@ -29,7 +29,8 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
                     .arg(f.port)};
     }
     if (f.errorKind == QSerialPort::DeviceNotFoundError || !facts.exists) {
-        return {QStringLiteral("%1 (%2): no such device.").arg(f.device, com),
+        return {f.deviceGiven ? QStringLiteral("%1: no such device.").arg(f.device)
+                              : QStringLiteral("%1 (%2): no such device.").arg(f.device, com),
                 QStringLiteral("Is the cable plugged in? See the ports present with: "
                                "tq-b9-cli --list-ports")};
     }

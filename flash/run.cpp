@@ -53,6 +53,8 @@ RunReport Run::exec()
 
     Failure failure;
     failure.port = m_setup.comPort;
+    // A device given itself runs as a COM number bound to it, but is only ever named as given.
+    failure.deviceGiven = !m_setup.port.isEmpty() && !PortMap::comNumber(m_setup.port);
     failure.interval = session.replyWindowLength();
     QElapsedTimer runClock;
     runClock.start();
@@ -63,7 +65,9 @@ RunReport Run::exec()
         if (step == Step::Query) {
             // The device the run resolved at its start, and stays on.
             const QString device = session.device();
-            if (m_events.step)
+            if (m_events.step && failure.deviceGiven)
+                m_events.step(step, QStringLiteral("on %1").arg(m_setup.port));
+            else if (m_events.step)
                 m_events.step(
                     step,
                     QStringLiteral("on COM%1%2")
