@@ -110,8 +110,8 @@ QStringList diagnose(const Failure& f, const DeviceFacts& facts)
                      .arg(f.blocksTotal);
     }
     if (f.step == Step::Erase || f.step == Step::Write || f.step == Step::End)
-        lines << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli again to "
-                                "write the whole firmware.");
+        lines << QStringLiteral("The radio may be left in flash mode: switch it off and on, "
+                                "then run tq-b9-cli again to write the whole firmware.");
     return lines;
 }
 

@@ -130,8 +130,9 @@ RunReport Run::exec()
                          .arg(report.blocksToWrite);
         report.advice << where + QStringLiteral("; the port is closed.");
         if (report.step == Step::Erase || report.step == Step::Write || report.step == Step::End)
-            report.advice << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli "
-                                            "again to write the whole firmware.");
+            report.advice << QStringLiteral("The radio may be left in flash mode: switch it off "
+                                            "and on, then run tq-b9-cli again to write the "
+                                            "whole firmware.");
     } else if (report.outcome != Outcome::Completed) {
         failure.outcome = report.outcome;
         failure.step = report.step;
