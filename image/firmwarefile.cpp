@@ -90,6 +90,8 @@ private:
     void readLine(std::string_view line);
     // The hex digits of line from position from on, into m_bytes.
     void decode(std::string_view line, std::size_t from);
+    // Refuses the line, naming its column, if it holds anything but hex digits from from on.
+    void refuseStray(std::string_view line, std::size_t from) const;
     void readSRecord(std::string_view line);
     void readIntelHex();
     void store(std::uint64_t address, const std::uint8_t* data, std::size_t count);
@@ -236,32 +238,40 @@ void Reader::readLine(std::string_view line)
     }
 }
 
-void Reader::decode(std::string_view line, std::size_t from)
+void Reader::refuseStray(std::string_view line, std::size_t from) const
 {
     const auto notHex = [](char c) {
         return kHexDigits[static_cast<unsigned char>(c)] < 0;
     };
-    if (std::any_of(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), notHex)) {
-        // "...E1 x" is about the x; a blank is named only where nothing else is wrong.
-        std::size_t i = from;
-        while (i < line.size() && !(notHex(line[i]) && line[i] != ' ' && line[i] != '\t'))
-            ++i;
-        if (i == line.size())
-            i = static_cast<std::size_t>(
-                std::find_if(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), notHex) -
-                line.begin());
-        refuse(format("%s at column %zu is not a hex digit", printable(line[i]).c_str(), i + 1));
-    }
+    const auto begin = line.begin() + static_cast<std::ptrdiff_t>(from);
+    // "...E1 x" is about the x; a blank is named only where nothing else is wrong.
+    auto bad =
+        std::find_if(begin, line.end(), [&](char c) { return notHex(c) && c != ' ' && c != '\t'; });
+    if (bad == line.end())
+        bad = std::find_if(begin, line.end(), notHex);
+    if (bad != line.end())
+        refuse(format("%s at column %td is not a hex digit", printable(*bad).c_str(),
+                      bad - line.begin() + 1));
+}
+
+void Reader::decode(std::string_view line, std::size_t from)
+{
     const std::string_view digits = line.substr(from);
-    if (digits.size() % 2 != 0)
+    if (digits.size() % 2 != 0) {
+        refuseStray(line, from);
         refuse(format("an odd number of hex digits (%zu)", digits.size()));
-    if (digits.size() / 2 > kMaxRecordBytes)
+    }
+    if (digits.size() / 2 > kMaxRecordBytes) {
+        refuseStray(line, from);
         refuse(format("%zu characters, longer than any record", digits.size()));
+    }
     m_count = digits.size() / 2;
     for (std::size_t i = 0; i < m_count; ++i) {
-        m_bytes[i] =
-            static_cast<std::uint8_t>(kHexDigits[static_cast<unsigned char>(digits[2 * i])] * 16 +
-                                      kHexDigits[static_cast<unsigned char>(digits[2 * i + 1])]);
+        const int high = kHexDigits[static_cast<unsigned char>(digits[2 * i])];
+        const int low = kHexDigits[static_cast<unsigned char>(digits[2 * i + 1])];
+        if ((high | low) < 0)
+            refuseStray(line, from);
+        m_bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
 }
 
