@@ -173,9 +173,9 @@ void Reader::refuseBinary(std::string_view content)
     if (first == std::string_view::npos)
         return;
     const std::size_t end = std::min(content.find('\n', first), content.size());
-    const auto* bad = std::find_if(content.begin() + static_cast<std::ptrdiff_t>(first),
-                                   content.begin() + static_cast<std::ptrdiff_t>(end),
-                                   [](char c) { return !isText(static_cast<unsigned char>(c)); });
+    const auto bad = std::find_if(content.begin() + static_cast<std::ptrdiff_t>(first),
+                                  content.begin() + static_cast<std::ptrdiff_t>(end),
+                                  [](char c) { return !isText(static_cast<unsigned char>(c)); });
     if (bad == content.begin() + static_cast<std::ptrdiff_t>(end))
         return;
     if (content.substr(static_cast<std::size_t>(bad - content.begin()), kUtf8Mark.size()) ==
