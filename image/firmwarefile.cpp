@@ -250,8 +250,8 @@ void Reader::refuseStray(std::string_view line, std::size_t from) const
     if (bad == line.end())
         bad = std::find_if(begin, line.end(), notHex);
     if (bad != line.end())
-        refuse(format("%s at column %td is not a hex digit", printable(*bad).c_str(),
-                      bad - line.begin() + 1));
+        refuse(format("%s at column %zu is not a hex digit", printable(*bad).c_str(),
+                      static_cast<std::size_t>(bad - line.begin()) + 1));
 }
 
 void Reader::decode(std::string_view line, std::size_t from)
