@@ -9,9 +9,11 @@
 #include "image/buildinfo.h"
 #include "link/portmap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #ifdef Q_OS_UNIX
@@ -166,13 +168,23 @@ int FrontEnd::listPorts()
     for (const auto& [port, device] : std::as_const(m_options.bindings))
         ports.bind(port, device);
     int listed = 0;
-    const auto list = [&listed](int n, const PortMap::Port& port) {
+    const QList<PortMap::Port> present = PortMap::presentPorts();
+    const auto list = [&](int n, const PortMap::Port& port) {
         if (port.device.isEmpty())
             return;
         ++listed;
+        QString description = port.description;
+        // A binding takes any name as it is, so one that leads nowhere must say so here rather
+        // than when a run fails to open it.
+        const bool bound = std::any_of(m_options.bindings.begin(), m_options.bindings.end(),
+                                       [&](const auto& binding) { return binding.first == n; });
+        if (bound && !QFileInfo::exists(port.device) &&
+            std::none_of(present.begin(), present.end(),
+                         [&](const PortMap::Port& p) { return p.device == port.device; }))
+            description += QStringLiteral("; no such device");
         const QString line = QStringLiteral("COM%1  %2  %3")
                                  .arg(QString::number(n).leftJustified(2),
-                                      port.device.leftJustified(20), port.description);
+                                      port.device.leftJustified(20), description);
         writeOut(line.trimmed() + QLatin1Char('\n'));
     };
     const QList<PortMap::Port> all = ports.allPorts();
@@ -249,7 +261,8 @@ int FrontEnd::info()
         QStringList blank;
         for (const FlashBlock& block : firmware.blankBlocks)
             blank << address(block.first) + QStringLiteral("..") + address(block.last);
-        text += QStringLiteral("left blank:     %1 (erased by a run, given no data)\n")
+        text += QStringLiteral("left blank:     %1 (erased by a run, given no data; written and "
+                               "exported only with --allow-partial-firmware)\n")
                     .arg(blank.join(QStringLiteral(", ")));
     }
     text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
@@ -264,7 +277,8 @@ int FrontEnd::info()
 int FrontEnd::exportImage()
 {
     Session session;
-    if (const auto refused = loadFirmware(session))
+    // What is exported is what a run would write, so a file a run refuses is refused here too.
+    if (const auto refused = loadFirmware(session, true))
         return *refused;
     const QByteArray bytes = wholeImage(session.image());
     QFile file(m_options.exportPath);

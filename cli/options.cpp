@@ -17,7 +17,7 @@ QString usageText()
         "       tq-b9-cli --watch --port DEVICE|COMn... [--log FILE] [--firmware FILE] ...\n"
         "       tq-b9-cli --list-ports [--com N=DEVICE]...\n"
         "       tq-b9-cli --info [--firmware FILE]\n"
-        "       tq-b9-cli --export-image FILE [--firmware FILE]\n"
+        "       tq-b9-cli --export-image FILE [--firmware FILE] [--allow-partial-firmware]\n"
         "       tq-b9-cli --help | --version\n");
 }
 
@@ -78,9 +78,9 @@ struct Parser {
                        "sent.")};
     const QCommandLineOption allowPartial{
         QStringLiteral("allow-partial-firmware"),
-        QStringLiteral("Write a --firmware file even though some of the eight flash blocks that "
-                       "a run erases get no data from it, so they are left blank; without it "
-                       "such a file is refused and nothing is sent.")};
+        QStringLiteral("Write or export a --firmware file even though some of the eight flash "
+                       "blocks that a run erases get no data from it, so they are left blank; "
+                       "without it such a file is refused and nothing is sent.")};
     const QCommandLineOption info{
         QStringLiteral("info"),
         QStringLiteral("Describe the firmware (source, records, addresses, blocks, CRC-32 and "
@@ -88,9 +88,12 @@ struct Parser {
                        "touching any port, then exit.")};
     const QCommandLineOption exportImage{
         QStringLiteral("export-image"),
-        QStringLiteral("Write the firmware as the radio's flash should hold it, "
-                       "0xC0000..0xFFFFF (262,144 raw bytes, 0xFF where nothing is written), to "
-                       "FILE, then exit."),
+        QStringLiteral("Write the firmware to FILE as 262,144 raw bytes for 0xC0000..0xFFFFF, "
+                       "then exit: 0xC0000..0xFEFFF as a run leaves the radio's flash (0xFF where "
+                       "nothing is written), and the top 4 KB block 0xFF000..0xFFFFF, which a run "
+                       "never writes, as the firmware gives it (0xFF where it gives nothing). A "
+                       "file that a run would refuse for leaving blocks blank is refused here "
+                       "too."),
         QStringLiteral("FILE")};
     const QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this text.")};

@@ -29,7 +29,8 @@ QStringList openFailure(const Failure& f, const DeviceFacts& facts)
                     .arg(f.port)};
     }
     if (f.errorKind == QSerialPort::DeviceNotFoundError || !facts.exists) {
-        return {QStringLiteral("%1 (%2): no such device.").arg(f.device, com),
+        return {f.deviceGiven ? QStringLiteral("%1: no such device.").arg(f.device)
+                              : QStringLiteral("%1 (%2): no such device.").arg(f.device, com),
                 QStringLiteral("Is the cable plugged in? See the ports present with: "
                                "tq-b9-cli --list-ports")};
     }
@@ -109,8 +110,8 @@ QStringList diagnose(const Failure& f, const DeviceFacts& facts)
                      .arg(f.blocksTotal);
     }
     if (f.step == Step::Erase || f.step == Step::Write || f.step == Step::End)
-        lines << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli again to "
-                                "write the whole firmware.");
+        lines << QStringLiteral("The radio may be left in flash mode: switch it off and on, "
+                                "then run tq-b9-cli again to write the whole firmware.");
     return lines;
 }
 

@@ -31,6 +31,8 @@ struct Failure {
     Step step = Step::Query;
     int port = 1;   // the COM number the run used
     QString device; // what it maps to; empty when nothing does
+    // The device was given itself, not as a COM number: it is named alone.
+    bool deviceGiven = false;
     QSerialPort::SerialPortError errorKind = QSerialPort::NoError;
     QString error; // the port's own words
     // The last exchange of the failed step, if there was one.

@@ -53,6 +53,8 @@ RunReport Run::exec()
 
     Failure failure;
     failure.port = m_setup.comPort;
+    // A device given itself runs as a COM number bound to it, but is only ever named as given.
+    failure.deviceGiven = !m_setup.port.isEmpty() && !PortMap::comNumber(m_setup.port);
     failure.interval = session.replyWindowLength();
     QElapsedTimer runClock;
     runClock.start();
@@ -63,7 +65,9 @@ RunReport Run::exec()
         if (step == Step::Query) {
             // The device the run resolved at its start, and stays on.
             const QString device = session.device();
-            if (m_events.step)
+            if (m_events.step && failure.deviceGiven)
+                m_events.step(step, QStringLiteral("on %1").arg(m_setup.port));
+            else if (m_events.step)
                 m_events.step(
                     step,
                     QStringLiteral("on COM%1%2")
@@ -126,8 +130,9 @@ RunReport Run::exec()
                          .arg(report.blocksToWrite);
         report.advice << where + QStringLiteral("; the port is closed.");
         if (report.step == Step::Erase || report.step == Step::Write || report.step == Step::End)
-            report.advice << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli "
-                                            "again to write the whole firmware.");
+            report.advice << QStringLiteral("The radio may be left in flash mode: switch it off "
+                                            "and on, then run tq-b9-cli again to write the "
+                                            "whole firmware.");
     } else if (report.outcome != Outcome::Completed) {
         failure.outcome = report.outcome;
         failure.step = report.step;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,37 @@ std::string printable(char c)
                                  : format("byte 0x%02X", static_cast<unsigned char>(c));
 }
 
+bool isText(unsigned char c)
+{
+    return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\r' || c == '\n';
+}
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The name as one word of a command line, in quotes where a shell or cmd.exe would split it.
+std::string commandWord(std::string_view name)
+{
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               (c != '\0' && std::strchr("._-+/:\\", c) != nullptr);
+    });
+    return plain ? std::string(name) : "\"" + std::string(name) + "\"";
+}
+
+// Where srec_cat writes what it makes of name: beside it, never over it.
+std::string outputBeside(std::string_view name, std::string_view suffix)
+{
+    std::string stem(name);
+    const std::size_t dot = stem.find_last_of('.');
+    const std::size_t slash = stem.find_last_of("/\\");
+    if (dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash + 1))
+        stem.resize(dot);
+    std::string output = stem + std::string(suffix);
+    if (output == name)
+        output = std::string(name) + std::string(suffix);
+    return output;
+}
+
 class Reader {
 public:
     Reader(std::string_view content, std::string_view name) : m_content(content), m_name(name) {}
@@ -53,8 +85,13 @@ private:
     };
     [[noreturn]] void refuse(const std::string& text) const { throw Refusal{text}; }
 
+    // A file that is not text at all is most often a raw image; it gets its own refusal.
+    void refuseBinary(std::string_view content);
     void readLine(std::string_view line);
-    void decode(std::string_view digits);
+    // The hex digits of line from position from on, into m_bytes.
+    void decode(std::string_view line, std::size_t from);
+    // Refuses the line, naming its column, if it holds anything but hex digits from from on.
+    void refuseStray(std::string_view line, std::size_t from) const;
     void readSRecord(std::string_view line);
     void readIntelHex();
     void store(std::uint64_t address, const std::uint8_t* data, std::size_t count);
@@ -66,6 +103,8 @@ private:
     std::uint32_t m_line = 0;
     std::uint32_t m_endLine = 0;
     std::uint32_t m_dataRecords = 0;
+    // The last record so far is an S5 or S6 that matched every data record before it.
+    bool m_countLast = false;
     std::uint32_t m_base = 0; // Intel HEX: from the last 02 or 04 record
     std::array<std::uint8_t, kMaxRecordBytes> m_bytes{};
     std::size_t m_count = 0; // bytes decoded into m_bytes
@@ -77,6 +116,10 @@ FirmwareFileResult Reader::read()
     m_file.lineOf.assign(kImageSize, 0);
     m_file.firstAddress = kImageEnd;
     try {
+        // Notepad saves UTF-8 with a byte-order mark; it says nothing about the records.
+        if (m_content.substr(0, kUtf8Mark.size()) == kUtf8Mark)
+            m_content.remove_prefix(kUtf8Mark.size());
+        refuseBinary(m_content);
         std::size_t at = 0;
         while (at < m_content.size()) {
             std::size_t end = m_content.find('\n', at);
@@ -86,6 +129,9 @@ FirmwareFileResult Reader::read()
             std::string_view line = m_content.substr(at, end - at);
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
+            // Blanks after a record are harmless: its checksum has been checked by then.
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+                line.remove_suffix(1);
             readLine(line);
             at = end + 1;
         }
@@ -93,9 +139,16 @@ FirmwareFileResult Reader::read()
         m_line = last;
         if (m_file.records == 0)
             refuse("no records: the file is empty");
-        if (m_endLine == 0)
-            refuse(m_lead == 'S' ? "no end record (S7, S8 or S9)"
-                                 : "no end-of-file record (type 01)");
+        // A count that matches every data record proves as well as an end record that none was
+        // lost; srec_cat writes such files from anything without a start address.
+        if (m_endLine == 0 && m_lead == 'S' && !m_countLast)
+            refuse("no end record (S7, S8 or S9), nor an S5 or S6 count after the last data "
+                   "record, so a file cut short cannot be told from a whole one; if this one is "
+                   "whole, add both with: srec_cat " +
+                   commandWord(m_name) + " -o " + commandWord(outputBeside(m_name, "-ended.s19")) +
+                   " -motorola -execution-start-address 0");
+        if (m_endLine == 0 && m_lead == ':')
+            refuse("no end-of-file record (type 01)");
         if (m_file.dataBytes == 0)
             refuse("no data: the file holds no data record");
     } catch (const Refusal& refusal) {
@@ -107,13 +160,57 @@ FirmwareFileResult Reader::read()
     return std::move(m_file);
 }
 
+void Reader::refuseBinary(std::string_view content)
+{
+    if (content.substr(0, 2) == "\xFF\xFE" || content.substr(0, 2) == "\xFE\xFF") {
+        m_line = 1;
+        refuse("starts with a UTF-16 byte-order mark: the file is UTF-16 text; save it as UTF-8 "
+               "or ASCII");
+    }
+    // Judged by the first line that holds anything: a text file with one bad byte further on is
+    // refused at its line as text.
+    const std::size_t first = content.find_first_not_of("\r\n");
+    if (first == std::string_view::npos)
+        return;
+    const std::size_t end = std::min(content.find('\n', first), content.size());
+    const auto bad = std::find_if(content.begin() + static_cast<std::ptrdiff_t>(first),
+                                  content.begin() + static_cast<std::ptrdiff_t>(end),
+                                  [](char c) { return !isText(static_cast<unsigned char>(c)); });
+    if (bad == content.begin() + static_cast<std::ptrdiff_t>(end))
+        return;
+    if (content.substr(static_cast<std::size_t>(bad - content.begin()), kUtf8Mark.size()) ==
+        kUtf8Mark)
+        return; // named as such at its line
+    m_line = static_cast<std::uint32_t>(
+        1 +
+        std::count(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(first), '\n'));
+    // A raw image holds the radio's bytes from 0xC0000 with nothing to say where they go.
+    std::string text = format("not text but binary (byte 0x%02X), so neither S-record nor Intel "
+                              "HEX; ",
+                              static_cast<unsigned char>(*bad));
+    if (content.size() > kImageSize)
+        text += format("at %zu bytes it is not a raw image of 0xC0000..0xFFFFF either, which has "
+                       "%u",
+                       content.size(), static_cast<unsigned>(kImageSize));
+    else
+        text += "if it is a raw image of the radio's flash from 0xC0000, make an S-record file of "
+                "it with: srec_cat " +
+                commandWord(m_name) + " -binary -offset 0xC0000 -o " +
+                commandWord(outputBeside(m_name, ".s19")) + " -motorola";
+    refuse(text);
+}
+
 void Reader::readLine(std::string_view line)
 {
     for (std::size_t i = 0; i < line.size(); ++i) {
         const auto c = static_cast<unsigned char>(line[i]);
         if (c == '\r')
             refuse(format("a CR at column %zu that is not part of a CR LF line end", i + 1));
-        if (c < 0x20 || c >= 0x7F)
+        if (c == 0xEF && line.substr(i, kUtf8Mark.size()) == kUtf8Mark)
+            refuse(format("a UTF-8 byte-order mark (EF BB BF) at column %zu: one is allowed only "
+                          "at the very start of the file",
+                          i + 1));
+        if (!isText(c))
             refuse(format("byte 0x%02X at column %zu: not text, so neither S-record nor Intel HEX",
                           c, i + 1));
     }
@@ -132,28 +229,48 @@ void Reader::readLine(std::string_view line)
         refuse(format("starts with %s, but this is an %s file whose records start with '%c'",
                       printable(line[0]).c_str(), formatName(m_file.format), *m_lead));
     ++m_file.records;
+    m_countLast = false;
     if (*m_lead == 'S') {
         readSRecord(line);
     } else {
-        decode(line.substr(1));
+        decode(line, 1);
         readIntelHex();
     }
 }
 
-void Reader::decode(std::string_view digits)
+void Reader::refuseStray(std::string_view line, std::size_t from) const
 {
-    if (digits.size() % 2 != 0)
+    const auto notHex = [](char c) {
+        return kHexDigits[static_cast<unsigned char>(c)] < 0;
+    };
+    const auto begin = line.begin() + static_cast<std::ptrdiff_t>(from);
+    // "...E1 x" is about the x; a blank is named only where nothing else is wrong.
+    auto bad =
+        std::find_if(begin, line.end(), [&](char c) { return notHex(c) && c != ' ' && c != '\t'; });
+    if (bad == line.end())
+        bad = std::find_if(begin, line.end(), notHex);
+    if (bad != line.end())
+        refuse(format("%s at column %zu is not a hex digit", printable(*bad).c_str(),
+                      static_cast<std::size_t>(bad - line.begin()) + 1));
+}
+
+void Reader::decode(std::string_view line, std::size_t from)
+{
+    const std::string_view digits = line.substr(from);
+    if (digits.size() % 2 != 0) {
+        refuseStray(line, from);
         refuse(format("an odd number of hex digits (%zu)", digits.size()));
-    if (digits.size() / 2 > kMaxRecordBytes)
+    }
+    if (digits.size() / 2 > kMaxRecordBytes) {
+        refuseStray(line, from);
         refuse(format("%zu characters, longer than any record", digits.size()));
+    }
     m_count = digits.size() / 2;
     for (std::size_t i = 0; i < m_count; ++i) {
         const int high = kHexDigits[static_cast<unsigned char>(digits[2 * i])];
         const int low = kHexDigits[static_cast<unsigned char>(digits[2 * i + 1])];
-        if ((high | low) < 0) {
-            const char bad = high < 0 ? digits[2 * i] : digits[2 * i + 1];
-            refuse(format("%s is not a hex digit", printable(bad).c_str()));
-        }
+        if ((high | low) < 0)
+            refuseStray(line, from);
         m_bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
 }
@@ -166,7 +283,7 @@ void Reader::readSRecord(std::string_view line)
         refuse(format("S%s is not an S-record type",
                       line.size() < 2 ? "" : std::string(1, line[1]).c_str()));
     const int type = line[1] - '0';
-    decode(line.substr(2));
+    decode(line, 2);
     if (m_count == 0)
         refuse("no byte count");
     const std::size_t count = m_bytes[0];
@@ -203,6 +320,7 @@ void Reader::readSRecord(std::string_view line)
         if (address != m_dataRecords)
             refuse(format("S%d says %llu data records, but %u come before it", type,
                           static_cast<unsigned long long>(address), m_dataRecords));
+        m_countLast = true;
         return;
     case 7:
     case 8:

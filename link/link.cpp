@@ -306,14 +306,18 @@ std::int16_t Link::textExchange(const QByteArray& command, qsizetype awaited, Re
 {
     const QByteArray text = command + kCr;
     m_rxBuf.clear();
+    // A port that never opened was sent nothing, and a trace must not say otherwise.
+    bool opened = false;
     const std::int16_t result = inPortFrame(reply::None, [&] {
+        opened = true;
         // A reply that arrived after an earlier window closed would sit in front of this one and
         // shift it off its position.
         m_line->discardInput();
         return exchange({{text, awaited}}) >= awaited ? recognise(m_rxBuf, text.size())
                                                       : reply::None;
     });
-    reportExchange(text, m_rxBuf, result);
+    if (opened)
+        reportExchange(text, m_rxBuf, result);
     return result;
 }
 

@@ -119,8 +119,8 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
 
     // Standard error is a pipe here: plain progress lines, every step, the write to its end.
     EXPECT_TRUE(plainText(r.err)) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("tq-b9-cli: model query on COM1 (%1)\n").arg(radio.devicePath())));
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("tq-b9-cli: model query on %1\n").arg(radio.devicePath())));
     EXPECT_TRUE(
         r.err.contains(QStringLiteral("tq-b9-cli: write: %1 blocks to send\n").arg(blocks)));
     if (blocks > 0) {
@@ -221,11 +221,15 @@ TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
 TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
 {
     const Result r = run({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port"),
-                          QStringLiteral("--allow-test-firmware")});
+                          QStringLiteral("--allow-test-firmware"), QStringLiteral("--trace")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, QStringLiteral("Error\n"));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("/dev/tq-b9-no-such-port (COM1): no such device")))
+    // Given as a device, it is named as given, never as the COM number it runs as.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("/dev/tq-b9-no-such-port: no such device")))
         << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("COM1"))) << r.err.toStdString();
+    // Nothing reached a port that never opened, and the trace says nothing was sent.
+    EXPECT_FALSE(r.err.contains(QStringLiteral("bytes"))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli --list-ports")));
     EXPECT_EQ(radio.count(Command::Query), 0);
 }
@@ -380,12 +384,20 @@ TEST_F(CliRun, UsageErrorsPrintUsageAndExit64)
 TEST_F(CliRun, ListPortsShowsABindingUnderItsComNumber)
 {
     const Result r = run({QStringLiteral("--list-ports"), QStringLiteral("--com"),
-                          QStringLiteral("7=") + radio.devicePath()});
+                          QStringLiteral("7=") + radio.devicePath(), QStringLiteral("--com"),
+                          QStringLiteral("8=/dev/tq-b9-no-such-port")});
     EXPECT_EQ(r.status, 0);
     const QRegularExpression line(QStringLiteral("^COM7 +%1 +bound with --com$")
                                       .arg(QRegularExpression::escape(radio.devicePath())),
                                   QRegularExpression::MultilineOption);
     EXPECT_TRUE(line.match(r.out).hasMatch()) << r.out.toStdString();
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^COM8 +/dev/tq-b9-no-such-port +bound with --com; no such "
+                                   "device$"),
+                    QRegularExpression::MultilineOption)
+                    .match(r.out)
+                    .hasMatch())
+        << r.out.toStdString();
     EXPECT_EQ(radio.count(Command::Query), 0);
 }
 
@@ -522,7 +534,8 @@ INSTANTIATE_TEST_SUITE_P(
                 testfiles::srec(2, 0xBFFFF, {1}) + "\n" + testfiles::srec(8, 0, {}) + "\n", 65,
                 ":1: data at 0xBFFFF lies outside"},
         BadFile{"NoEnd", ":02000004000CEE\n:01000000AA55\n", 65, ":2: no end-of-file record"},
-        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65, ":1: byte 0x89"},
+        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65,
+                ":1: not text but binary (byte 0x89)"},
         BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
     [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
@@ -553,6 +566,12 @@ TEST_F(CliFirmware, FileThatLeavesTheRadioBlankIsRefusedUnlessAllowed)
     EXPECT_EQ(never.status, 65);
     EXPECT_TRUE(never.err.contains(QStringLiteral(": holds nothing the writer would write")));
     EXPECT_TRUE(nothingSent());
+    // An export is what a run would write: refused alike, unless allowed.
+    const QStringList exportOne{QStringLiteral("--export-image"), dir.filePath(QStringLiteral("x")),
+                                QStringLiteral("--firmware"), one};
+    EXPECT_EQ(run(exportOne).status, 65);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x"))));
+    EXPECT_EQ(run(exportOne + QStringList{partial}).status, 0);
 
     const Result allowed = run(radioPort() << QStringLiteral("--firmware") << one << partial);
     ASSERT_EQ(allowed.status, 0) << allowed.err.toStdString();

@@ -60,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"SCountBelowAddress", "S2030C00F0\n" + kEnd, "f:1: ", "too small"},
         Refused{"OddDigits", kHeader + kData + "S2050C000001F\n" + kEnd, "f:3: ", "odd number"},
         Refused{"NotAHexDigit", kHeader + "S2050C0000G1ED\n" + kEnd,
-                "f:2: ", "'G' is not a hex digit"},
+                "f:2: ", "'G' at column 11 is not a hex digit"},
+        Refused{"StrayAfterRecord",
+                kHeader + kData.substr(0, kData.size() - 1) + " \tx \t\n" + kEnd,
+                "f:2: ", "'x' at column 21 is not a hex digit"},
         Refused{"S4", kHeader + "S4030000FC\n" + kEnd, "f:2: ", "S4 is not an S-record type"},
         Refused{"SNoType", kHeader + "S\n" + kEnd, "f:2: ", "not an S-record type"},
         Refused{"S5Count", kHeader + kData + kData + srec(5, 3, {}) + "\n" + kEnd,
@@ -69,7 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"TwoEndRecords", kHeader + kData + kEnd + "\n" + srec(9, 0, {}) + "\n",
                 "f:5: ", "a record after the end record on line 3"},
         Refused{"DataAfterEnd", kHeader + kEnd + kData, "f:3: ", "after the end record on line 2"},
-        Refused{"NoEndRecord", kHeader + kData + "\n", "f:3: ", "no end record"},
+        Refused{"NoEndRecord", kHeader + kData + "\n", "f:3: ",
+                "no end record (S7, S8 or S9), nor an S5 or S6 count after the last data record, "
+                "so a file cut short cannot be told from a whole one; if this one is whole, add "
+                "both with: srec_cat f -o f-ended.s19 -motorola -execution-start-address 0"},
+        Refused{"CountNotLastWithoutEnd", kHeader + kData + srec(5, 1, {}) + "\n" + kData,
+                "f:4: ", "no end record"},
         Refused{"EndRecordWithData", kData + srec(8, 0, {1}) + "\n", "f:2: ", "carries no data"},
         Refused{"HexChecksum", kHexBase + withChecksum(ihex(0, 0, {1, 2}), "FF") + kHexEnd,
                 "f:2: ", "checksum 0xFF, expected 0x"},
@@ -107,10 +115,19 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"Empty", "", "f:1: ", "empty"},
         Refused{"OnlyBlankLines", "\n\r\n\n", "f:3: ", "empty"},
         Refused{"Nul", kHeader + std::string("S2\0", 3) + "\n" + kEnd, "f:2: ", "byte 0x00"},
-        Refused{"Binary",
-                "\x7F"
-                "ELF\x02\x01\x01",
-                "f:1: ", "byte 0x7F at column 1: not text"},
+        Refused{"RawImage", std::string("\x7F\x0C\0\0\xFF\nELF", 9), "f:1: ",
+                "not text but binary (byte 0x7F), so neither S-record nor Intel HEX; if it is a "
+                "raw image of the radio's flash from 0xC0000, make an S-record file of it with: "
+                "srec_cat f -binary -offset 0xC0000 -o f.s19 -motorola"},
+        Refused{"BinaryLargerThanAnImage", std::string(kImageSize + 1, '\0'),
+                "f:1: ", "at 262145 bytes it is not a raw image of 0xC0000..0xFFFFF either"},
+        Refused{"Utf16",
+                "\xFF\xFES\0"
+                "2\0",
+                "f:1: ", "UTF-16 byte-order mark"},
+        Refused{"ByteOrderMarkNotAtStart", kHeader + "\xEF\xBB\xBF" + kData + kEnd, "f:2: ",
+                "a UTF-8 byte-order mark (EF BB BF) at column 1: one is allowed only at the very "
+                "start"},
         Refused{"LoneCr", kHeader + kData.substr(0, kData.size() - 1) + "\r" + kEnd,
                 "f:2: ", "a CR at column"},
         Refused{"NeitherFormat", "\n# firmware\n" + kData,
@@ -133,11 +150,16 @@ TEST(StrictReader, EveryFormatAndShapeGivesOneImage)
     std::vector<std::string> withCounts = srecLines(image, 2);
     withCounts.insert(withCounts.end() - 1,
                       srec(5, static_cast<std::uint32_t>(withCounts.size() - 2), {}));
+    // As srec_cat writes a file that has no start address: counted, never ended.
+    std::vector<std::string> countNoEnd(withCounts.begin(), withCounts.end() - 1);
     const std::vector<std::pair<const char*, std::string>> files{
         {"S2", joined(srecLines(image, 2))},
         {"S3 with CR LF", joined(srecLines(image, 3, 64), "\r\n")},
         {"S2 shuffled", joined(shuffled)},
         {"S2 with S5 and blank lines", "\n" + joined(withCounts, "\n\n")},
+        {"S2 with S5 and no end record", joined(countNoEnd)},
+        {"S3 after a UTF-8 byte-order mark, blanks after each record, CR LF",
+         "\xEF\xBB\xBF" + joined(srecLines(image, 3), " \t \r\n")},
         {"HEX with 02", joined(hexLines(image, 2))},
         {"HEX with 04, CR LF", joined(hexLines(image, 4, 16), "\r\n")},
         {"HEX lower case, 255-byte records", lowerCase},
