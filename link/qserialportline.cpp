@@ -175,6 +175,10 @@ void QSerialPortLine::onError(QSerialPort::SerialPortError kind)
         return;
     if (!m_port.isOpen() || error() != QSerialPort::NoError)
         return;
+    if (isLeftoverAbort(m_port)) {
+        m_port.clearError();
+        return;
+    }
     note(kind);
     // A vanished device keeps reporting its error at full CPU while the port stays open.
     if (kind == QSerialPort::ResourceError)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <QSerialPort>
 #include <QString>
 #include <utility>
@@ -26,5 +27,15 @@ void restoreLatency(SerialHandle handle, const LowLatency& requested);
 
 // Received bytes the driver holds that nobody has read yet, or -1 where the system does not say.
 qint64 driverInputCount(SerialHandle handle);
+
+// Whether the port's error is an aborted operation, which on Windows only a cancel makes. Qt's
+// Windows backend closes a port by cancelling its pending wait, and learns of completions through
+// one completion port for the whole program, keyed by an object that the next opening of any port
+// may be given at the same address: the cancelled wait's late completion then reaches that port
+// as an error of its own. Wine delivers it late enough that about one run of four ports at once
+// in three saw one. Besides that, only this program's own purge of received bytes aborts a read;
+// neither is the port failing. A port that has truly failed fails its next operation, or its reply
+// never comes.
+bool isLeftoverAbort(const QSerialPort& port);
 
 } // namespace tqb9

@@ -2,8 +2,7 @@
 
 namespace tqb9 {
 
-// No driver request here. On Windows the adapter's own setting does it: for FTDI adapters, the
-// port's Properties > Port Settings > Advanced > Latency Timer, 1 ms (see README).
+// No driver request here.
 LowLatency requestLowLatency(SerialHandle)
 {
     return {false, false, QStringLiteral("not offered on this system")};
@@ -14,6 +13,11 @@ void restoreLatency(SerialHandle, const LowLatency&) {}
 qint64 driverInputCount(SerialHandle)
 {
     return -1;
+}
+
+bool isLeftoverAbort(const QSerialPort&)
+{
+    return false;
 }
 
 } // namespace tqb9
