@@ -383,13 +383,14 @@ pictures() {
 }
 
 # The window writes a radio as an operator would: COM23 chosen from the COM menu with the keyboard
-# (Alt, the COM port submenu, up from COM1 to the last entry, below the separator), Start pressed
-# with the space bar, and the box's text read as Windows gives it, through Ctrl+C.
+# (Alt, the COM port submenu, down from COM1 past COM16 and the separator to the first port above
+# it, COM23), Start pressed with the space bar, and the box's text read as Windows gives it,
+# through Ctrl+C.
 start_radio 23
 open_window '^TQ-B9 ver ' 1 --allow-test-firmware ||
     open_window '^TQ-B9 ver ' 2 --allow-test-firmware || fail "the window did not open, twice"
 xdotool windowfocus --sync "$window"
-for key in alt Down Right Up Return; do
+for key in alt Down Right $(printf "Down %.0s" $(seq 16)) Return; do
     xdotool key "$key"
     sleep 0.5
 done
@@ -433,6 +434,13 @@ for _ in $(seq 120); do
     sleep 0.5
 done
 sleep 1
+# Wine may make the window anew as it takes its remembered size: look it up again.
+for _ in $(seq 50); do
+    window=$(xdotool search --onlyvisible --name '^TQ-B9 Flashing Station' 2>/dev/null | tail -1) || true
+    [ -z "$window" ] || break
+    sleep 0.2
+done
+[ -n "$window" ] || { import -window root "$win/window-wine-failed-station.png"; fail "the station window is gone"; }
 pictures "$station_shot" "$window"
 for n in 23 24; do
     grep -q "\"outcome\":\"Completed\.\",\"port\":\"COM$n\"" "$runs" ||
