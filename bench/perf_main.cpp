@@ -15,7 +15,7 @@
 //
 // The programs are taken from the directory this one is in.
 #include "bench/perf.h"
-#include "flash/session.h"
+#include "run/session.h"
 
 #include <algorithm>
 #include <cerrno>

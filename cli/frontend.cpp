@@ -4,10 +4,10 @@
 #include "cli/progress.h"
 #include "cli/stationview.h"
 #include "cli/watchview.h"
-#include "flash/runlog.h"
-#include "flash/station.h"
 #include "image/buildinfo.h"
 #include "link/portmap.h"
+#include "run/runlog.h"
+#include "run/station.h"
 
 #include <cstdio>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "flash/session.h"
+#include "run/session.h"
 
 #include <optional>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "cli/frontend.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "flash/runlog.h"
+#include "run/runlog.h"
 
 #include <QEventLoop>
 #include <QTimer>

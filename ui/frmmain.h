@@ -1,7 +1,7 @@
 #pragma once
 
-#include "flash/session.h"
 #include "link/portmap.h"
+#include "run/session.h"
 #include "ui/portmenu.h"
 
 #include <array>

@@ -1,5 +1,5 @@
-#include "flash/exitstatus.h"
 #include "image/buildinfo.h"
+#include "run/exitstatus.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
 #include "ui/stationwindow.h"

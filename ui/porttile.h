@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/watch.h"
+#include "run/watch.h"
 
 #include <memory>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "ui/stationwindow.h"
 
 #include "flash/flasher.h"
-#include "flash/station.h"
 #include "link/portmap.h"
+#include "run/station.h"
 #include "ui/droppedfile.h"
 #include "ui/porttile.h"
 

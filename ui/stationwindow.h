@@ -1,8 +1,8 @@
 #pragma once
 
-#include "flash/runlog.h"
-#include "flash/session.h"
-#include "flash/watch.h"
+#include "run/runlog.h"
+#include "run/session.h"
+#include "run/watch.h"
 
 #include <memory>
 #include <optional>

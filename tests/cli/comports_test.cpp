@@ -1,8 +1,8 @@
 // The command line's COM numbers above the menu's 16 (Windows' COM17 and up) and the diagnosis
 // naming a port as Device Manager does.
 #include "cli/options.h"
-#include "flash/diagnosis.h"
 #include "link/portmap.h"
+#include "run/diagnosis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "firmwaretext.h"
-#include "flash/session.h"
+#include "run/session.h"
 #include "sim/simradio.h"
 
 #include <csignal>

@@ -1,7 +1,7 @@
 #include "flash/flasher.h"
-#include "flash/session.h"
 #include "link/link.h"
 #include "link/reply.h"
+#include "run/session.h"
 #include "sim/simradio.h"
 #include "support/scriptedline.h"
 #include "tests/simscript.h"

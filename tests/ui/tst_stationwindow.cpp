@@ -1,6 +1,6 @@
 #include "dropping.h"
-#include "flash/watch.h"
 #include "image/firmware.h"
+#include "run/watch.h"
 #include "sim/simradio.h"
 #include "ui/porttile.h"
 #include "ui/stationwindow.h"

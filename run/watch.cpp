@@ -1,9 +1,9 @@
-#include "flash/watch.h"
+#include "run/watch.h"
 
-#include "flash/diagnosis.h"
-#include "flash/exitstatus.h"
 #include "link/portmap.h"
 #include "link/reply.h"
+#include "run/diagnosis.h"
+#include "run/exitstatus.h"
 
 #include <algorithm>
 #include <atomic>

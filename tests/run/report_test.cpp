@@ -1,9 +1,9 @@
 // What a run reports beyond its outcome: the trace of each exchange, and the advice a failed run
 // gives from what the system says about the port; and which ports a station refuses to run
 // together.
-#include "flash/diagnosis.h"
-#include "flash/station.h"
-#include "flash/trace.h"
+#include "run/diagnosis.h"
+#include "run/station.h"
+#include "run/trace.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

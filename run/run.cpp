@@ -1,9 +1,9 @@
-#include "flash/run.h"
+#include "run/run.h"
 
-#include "flash/diagnosis.h"
-#include "flash/exitstatus.h"
-#include "flash/trace.h"
 #include "link/portmap.h"
+#include "run/diagnosis.h"
+#include "run/exitstatus.h"
+#include "run/trace.h"
 
 #include <csignal>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "flash/diagnosis.h"
+#include "run/diagnosis.h"
 
 #include <QDir>
 #include <QFile>

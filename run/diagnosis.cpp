@@ -1,4 +1,4 @@
-#include "flash/diagnosis.h"
+#include "run/diagnosis.h"
 
 namespace tqb9 {
 namespace {

@@ -1,4 +1,4 @@
-#include "flash/station.h"
+#include "run/station.h"
 
 #include "link/portmap.h"
 

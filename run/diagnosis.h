@@ -1,7 +1,7 @@
 #pragma once
 
-#include "flash/session.h"
 #include "link/reply.h"
+#include "run/session.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "flash/runlog.h"
+#include "run/runlog.h"
 
-#include "flash/run.h"
+#include "run/run.h"
 
 #include <cmath>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "flash/diagnosis.h"
+#include "run/diagnosis.h"
 
 // macOS gives every user the cu.* and tty.* devices of an adapter, so a refused open is rare and
 // has no group to join; and without /proc there is no cheap way to name the program that holds a

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/run.h"
+#include "run/run.h"
 
 #include <memory>
 #include <optional>

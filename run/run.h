@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/session.h"
+#include "run/session.h"
 
 #include <array>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "flash/session.h"
+#include "run/session.h"
 
-#include "flash/exitstatus.h"
 #include "link/reply.h"
+#include "run/exitstatus.h"
 
 namespace tqb9 {
 

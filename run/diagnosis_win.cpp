@@ -1,5 +1,5 @@
-#include "flash/diagnosis.h"
 #include "link/portmap.h"
+#include "run/diagnosis.h"
 
 // Windows has no device files to look at: COMn exists when the driver made it, and opening it is
 // the only test of access, so the port's own error is all there is to go on.

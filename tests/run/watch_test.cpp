@@ -1,7 +1,7 @@
 // The hands-free cycle on simulated radios over real pseudo-terminals: a radio put on is written
 // once, the next one put on after it is written too, a radio of another region is reported once
 // and never written, and an adapter pulled mid-write ends that port alone.
-#include "flash/watch.h"
+#include "run/watch.h"
 #include "sim/simradio.h"
 #include "support/needspty.h"
 
