@@ -131,13 +131,7 @@ int FrontEnd::exec()
     if (m_options.ports.size() > 1 || m_options.watch) {
         for (const QString& given : std::as_const(m_options.ports)) {
             Run::Setup each = setup;
-            each.port = given;
-            if (const auto number = PortMap::comNumber(given)) {
-                each.comPort = *number;
-                each.bindings = m_options.bindings;
-            } else {
-                each.bindings = {{each.comPort, given}};
-            }
+            each.setPort(given, m_options.bindings);
             setups << each;
         }
     } else {
@@ -162,9 +156,7 @@ int FrontEnd::exec()
 
 int FrontEnd::listPorts()
 {
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(m_options.bindings))
-        ports.bind(port, device);
+    const PortMap ports(m_options.bindings);
     int listed = 0;
     const auto list = [&listed](int n, const PortMap::Port& port) {
         if (port.device.isEmpty())
@@ -228,9 +220,6 @@ int FrontEnd::info()
     const auto count = [&](std::uint32_t n) {
         return english.toString(n);
     };
-    const auto address = [](std::uint32_t a) {
-        return QStringLiteral("0x") + QString::number(a, 16).toUpper().rightJustified(5, u'0');
-    };
     QString text;
     text += QStringLiteral("source:         %1\n").arg(firmware.sourceText());
     if (firmware.testImage)
@@ -238,7 +227,7 @@ int FrontEnd::info()
     if (firmware.hasFigures) {
         text += QStringLiteral("records:        %1\n").arg(count(firmware.records));
         text += QStringLiteral("address range:  %1..%2\n")
-                    .arg(address(firmware.firstAddress), address(firmware.lastAddress));
+                    .arg(addressText(firmware.firstAddress), addressText(firmware.lastAddress));
         text += QStringLiteral("data bytes:     %1 (%2 of them in the boot block 0xFF000..0xFFFFF, "
                                "not written)\n")
                     .arg(count(firmware.dataBytes), count(firmware.bootBlockBytes));
@@ -248,7 +237,7 @@ int FrontEnd::info()
     if (!firmware.blankBlocks.empty()) {
         QStringList blank;
         for (const FlashBlock& block : firmware.blankBlocks)
-            blank << address(block.first) + QStringLiteral("..") + address(block.last);
+            blank << addressText(block.first) + QStringLiteral("..") + addressText(block.last);
         text += QStringLiteral("left blank:     %1 (erased by a run, given no data)\n")
                     .arg(blank.join(QStringLiteral(", ")));
     }

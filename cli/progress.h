@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/session.h"
+#include "run/run.h"
 
 #include <functional>
 #include <QString>

@@ -43,9 +43,11 @@ std::int16_t Flasher::WriteBlocks()
 {
     m_stoppedAt.reset();
     const std::int16_t result = m_link.inPortFrame(kRunTimeError, [this]() -> std::int16_t {
-        for (long lngRow = kFirstRow; lngRow <= kLastRow; lngRow += kBlockRows) {
+        // The top 4 KB is never written: the erase leaves it alone too.
+        for (long lngRow = MemoryImage::kFirstRow; lngRow <= MemoryImage::kWrittenLastRow;
+             lngRow += MemoryImage::kBlockRows) {
             emit barValue(static_cast<int>(lngRow));
-            if (!blnBlockUsed(m_image, lngRow))
+            if (!m_image.blnBlockUsed(lngRow))
                 continue;
             m_stoppedAt = lngRow * MemoryImage::kColumns;
             // Each attempt rebuilds the block from the image.
@@ -62,20 +64,12 @@ std::int16_t Flasher::WriteBlocks()
     return result;
 }
 
-bool Flasher::blnBlockUsed(const MemoryImage& image, long row)
-{
-    for (long k = 0; k < kBlockRows; ++k) {
-        if (image.blnRowUsed(row + k))
-            return true;
-    }
-    return false;
-}
-
 int Flasher::blocksToWrite(const MemoryImage& image)
 {
     int blocks = 0;
-    for (long row = kFirstRow; row <= kLastRow; row += kBlockRows)
-        blocks += blnBlockUsed(image, row) ? 1 : 0;
+    for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kWrittenLastRow;
+         row += MemoryImage::kBlockRows)
+        blocks += image.blnBlockUsed(row) ? 1 : 0;
     return blocks;
 }
 

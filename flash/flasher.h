@@ -21,10 +21,6 @@ class MemoryImage;
 class Flasher : public QObject {
     Q_OBJECT
 public:
-    static constexpr long kFirstRow = 0xC000;
-    // The top 4 KB (rows &HFF00..&HFFFF) are never written: the erase leaves them alone too.
-    static constexpr long kLastRow = 0xFEFF;
-    static constexpr long kBlockRows = 64;
     // Each packet step: how often it is tried, the answers that end its attempts (returned as
     // they are), and the one result that is the step's success. Only the program packet takes
     // the radio's plain "OK" as success.
@@ -49,8 +45,6 @@ public:
 
     // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
     static int blocksToWrite(const MemoryImage& image);
-    // The block starting at row holds a flagged row, so WriteBlocks sends it.
-    static bool blnBlockUsed(const MemoryImage& image, long row);
 
 signals:
     // The first row of each block, skipped ones included, as the write reaches it.

@@ -55,6 +55,11 @@ QString FirmwareInfo::sourceText() const
     return QStringLiteral("built-in firmware %1").arg(version);
 }
 
+QString addressText(std::uint32_t address)
+{
+    return QStringLiteral("0x") + QString::number(address, 16).toUpper().rightJustified(5, u'0');
+}
+
 QString builtInFirmwareVersion()
 {
     return QStringLiteral(TQB9_FIRMWARE_VERSION);

@@ -37,6 +37,9 @@ struct FirmwareInfo {
     QString sourceText() const;
 };
 
+// "0xC0400": a radio address as every program writes one, five upper-case hex digits.
+QString addressText(std::uint32_t address);
+
 // The version the build gives the built-in firmware ("E5.000" unless TQB9_FIRMWARE_VERSION says
 // otherwise); it names the window and the programs' --version.
 QString builtInFirmwareVersion();

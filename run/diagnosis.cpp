@@ -1,13 +1,9 @@
 #include "run/diagnosis.h"
 
+#include "image/firmware.h"
+
 namespace tqb9 {
 namespace {
-
-QString address(long value)
-{
-    return QStringLiteral("0x") +
-           QString::number(value, 16).toUpper().rightJustified(5, QLatin1Char('0'));
-}
 
 // The device as the user knows it: Windows' friendly name usually carries the number itself.
 QString shown(const QString& device, const DeviceFacts& facts)
@@ -104,7 +100,7 @@ QStringList diagnose(const Failure& f, const DeviceFacts& facts)
 
     if (f.step == Step::Write && f.blockAddress) {
         lines << QStringLiteral("The write stopped at the block at %1 (%2 of %3 blocks written).")
-                     .arg(address(*f.blockAddress))
+                     .arg(addressText(static_cast<std::uint32_t>(*f.blockAddress)))
                      .arg(f.blocksDone)
                      .arg(f.blocksTotal);
     }

@@ -5,6 +5,7 @@
 #include "run/exitstatus.h"
 #include "run/trace.h"
 
+#include <cmath>
 #include <csignal>
 #include <QElapsedTimer>
 
@@ -19,6 +20,31 @@ QString signalName(int number)
         return QStringLiteral("SIGTERM");
     default:
         return QStringLiteral("signal %1").arg(number);
+    }
+}
+
+std::optional<double> secondsLeft(int done, int total, double seconds)
+{
+    if (done <= 0 || seconds <= 0)
+        return std::nullopt;
+    return (total - done) * seconds / done;
+}
+
+QString minutesSeconds(double seconds)
+{
+    const long whole = std::lround(seconds);
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+void Run::Setup::setPort(const QString& text, const PortBindings& given)
+{
+    port = text;
+    if (const auto number = PortMap::comNumber(text)) {
+        comPort = *number;
+        bindings = given;
+    } else {
+        comPort = 1;
+        bindings = {{comPort, text}};
     }
 }
 
@@ -42,9 +68,7 @@ RunReport Run::exec()
     if (m_setup.image)
         session.setImage(*m_setup.image);
     session.setAllowTestFirmware(m_setup.allowTestFirmware);
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(m_setup.bindings))
-        ports.bind(port, device);
+    const PortMap ports(m_setup.bindings);
 
     RunReport report;
     report.port = m_setup.port;

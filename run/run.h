@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/portmap.h"
 #include "run/session.h"
 
 #include <array>
@@ -49,7 +50,10 @@ public:
     struct Setup {
         QString port; // as given, for the report
         int comPort = 1;
-        QList<std::pair<int, QString>> bindings;
+        PortBindings bindings;
+        // The port as the user gave it: "COM3" (any case) is that COM number, bound as given
+        // says; anything else is a device, run as COM1 bound to it, as a menu item resolves.
+        void setPort(const QString& text, const PortBindings& given);
         bool trace = false;
         bool traceFull = false;
         // What to write, loaded and checked once for every run; the built-in firmware when unset.
@@ -84,5 +88,11 @@ private:
 
 // "Ctrl-C", "SIGTERM".
 QString signalName(int number);
+
+// How long the rest of a write takes at its pace so far: done of total blocks written in seconds
+// since it began. Nothing until a block has been written.
+std::optional<double> secondsLeft(int done, int total, double seconds);
+// "0:38", "12:05"
+QString minutesSeconds(double seconds);
 
 } // namespace tqb9

@@ -36,10 +36,7 @@ std::variant<QList<Run::Setup>, QString> Station::resolve(QList<Run::Setup> setu
 {
     QHash<QString, QString> seen;
     for (Run::Setup& setup : setups) {
-        PortMap ports;
-        for (const auto& [port, device] : std::as_const(setup.bindings))
-            ports.bind(port, device);
-        const QString device = ports.deviceFor(setup.comPort);
+        const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
         const QString key = sameness(setup.comPort, device);
         if (seen.contains(key)) {
             QString why =

@@ -15,9 +15,6 @@
 namespace tqb9 {
 namespace {
 
-// What the query's echo alone takes: anything beyond it came from a radio.
-constexpr qsizetype kQueryEcho = 10; // "ZK~TQ-B9E" CR
-
 // What one probe found.
 enum class Found { Nothing, Radio, OtherRegion, SomethingElse, NoPort, Stopped };
 
@@ -175,11 +172,9 @@ private:
         }
         m_sinceProbe.start();
         const QDateTime started = QDateTime::currentDateTimeUtc();
-        PortMap ports;
-        for (const auto& [port, device] : std::as_const(m_setup.bindings))
-            ports.bind(port, device);
         // Whatever the number leads to now, so a replugged adapter is found again.
-        const QString device = ports.recentDeviceFor(m_setup.comPort, m_timing.probeEvery);
+        const QString device =
+            PortMap(m_setup.bindings).recentDeviceFor(m_setup.comPort, m_timing.probeEvery);
 
         m_busy = true;
         if (!m_probeLink) {
@@ -205,7 +200,7 @@ private:
             found = Found::Radio;
         else if (code == reply::RE)
             found = Found::OtherRegion;
-        else if (link.bytRxBuf().size() > kQueryEcho)
+        else if (link.bytRxBuf().size() > Link::queryEchoSize())
             found = Found::SomethingElse;
 
         if (found == Found::Stopped)

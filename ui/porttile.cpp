@@ -1,8 +1,5 @@
 #include "ui/porttile.h"
 
-#include "flash/flasher.h"
-
-#include <cmath>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,11 +13,6 @@ namespace {
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kRed(0xC0, 0x00, 0x00);
 
-QString address(long row)
-{
-    return QStringLiteral("0x") + QString::number(row * 16, 16).toUpper();
-}
-
 void paint(QLabel* label, const QColor& color)
 {
     QPalette palette = label->palette();
@@ -31,12 +23,6 @@ void paint(QLabel* label, const QColor& color)
 }
 
 } // namespace
-
-QString minutesSeconds(double seconds)
-{
-    const long whole = std::lround(seconds);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
 
 PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing timing,
                    QWidget* parent)
@@ -109,11 +95,12 @@ void PortTile::setFirmware(QSharedPointer<const MemoryImage> image, const Firmwa
 {
     m_setup.image = std::move(image);
     m_setup.firmware = facts;
-    m_blockRows.clear();
+    m_blockAddresses.clear();
     if (m_setup.image) {
-        for (long row = Flasher::kFirstRow; row <= Flasher::kLastRow; row += Flasher::kBlockRows) {
-            if (Flasher::blnBlockUsed(*m_setup.image, row))
-                m_blockRows.append(row);
+        for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kWrittenLastRow;
+             row += MemoryImage::kBlockRows) {
+            if (m_setup.image->blnBlockUsed(row))
+                m_blockAddresses.append(row * MemoryImage::kColumns);
         }
     }
     makeWatch();
@@ -172,12 +159,10 @@ void PortTile::refresh()
     if (writing) {
         text = QStringLiteral("Writing");
         if (m_step == Step::Write && m_blocksTotal > 0) {
-            const long row = m_blockRows.value(std::min(m_blocksDone, m_blocksTotal - 1));
-            detail = QStringLiteral("block %1").arg(address(row));
-            if (m_blocksDone > 0) {
-                const double left = (m_blocksTotal - m_blocksDone) * m_writeSeconds / m_blocksDone;
-                detail += QStringLiteral(", %1 left").arg(minutesSeconds(left));
-            }
+            const long going = m_blockAddresses.value(std::min(m_blocksDone, m_blocksTotal - 1));
+            detail = QStringLiteral("block %1").arg(addressText(static_cast<std::uint32_t>(going)));
+            if (const auto left = secondsLeft(m_blocksDone, m_blocksTotal, m_writeSeconds))
+                detail += QStringLiteral(", %1 left").arg(minutesSeconds(*left));
         } else {
             detail = QString::fromLatin1(stepName(m_step));
         }
@@ -189,7 +174,8 @@ void PortTile::refresh()
         if (!completed) {
             detail = QStringLiteral("%1 step").arg(QString::fromLatin1(stepName(report.step)));
             if (report.writeStoppedAt)
-                detail += QStringLiteral(", block %1").arg(address(*report.writeStoppedAt));
+                detail += QStringLiteral(", block %1")
+                              .arg(addressText(static_cast<std::uint32_t>(*report.writeStoppedAt)));
         }
         if (state == PortWatch::State::Held)
             detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +

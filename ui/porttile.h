@@ -73,8 +73,8 @@ private:
     std::optional<RunReport> m_outcome;
     int m_completed = 0;
     int m_failed = 0;
-    // The first row of each block the write sends, in order, for the address of the one going.
-    QList<long> m_blockRows;
+    // The first address of each block the write sends, in order, for the one going.
+    QList<long> m_blockAddresses;
 
     QLabel* m_title = nullptr;
     QLabel* m_state = nullptr;
@@ -85,8 +85,5 @@ private:
     QPushButton* m_stop = nullptr;
     QPushButton* m_remove = nullptr;
 };
-
-// "0:38"
-QString minutesSeconds(double seconds);
 
 } // namespace tqb9

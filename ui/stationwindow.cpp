@@ -50,15 +50,6 @@ const QString kAutomaticKey = QStringLiteral("station/automatic");
 
 const QColor kRed(0xC0, 0x00, 0x00);
 
-// The device a port leads to now.
-QString deviceOf(const Run::Setup& setup)
-{
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(setup.bindings))
-        ports.bind(port, device);
-    return ports.deviceFor(setup.comPort);
-}
-
 } // namespace
 
 StationWindow::StationWindow(Options options, QWidget* parent)
@@ -303,9 +294,7 @@ void StationWindow::showFirmware()
 
 void StationWindow::fillChooser()
 {
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(m_options.bindings))
-        ports.bind(port, device);
+    const PortMap ports(m_options.bindings);
     m_chooser->clear();
     for (const PortMap::Port& port : PortMap::presentPorts()) {
         m_chooser->addItem(port.description.isEmpty()
@@ -325,18 +314,14 @@ void StationWindow::fillChooser()
 
 std::optional<QString> StationWindow::addPort(const QString& port)
 {
-    Run::Setup setup;
-    setup.port = port.trimmed();
-    if (setup.port.isEmpty())
+    if (port.trimmed().isEmpty())
         return QStringLiteral("Choose a port first.");
-    if (const auto number = PortMap::comNumber(setup.port)) {
-        if (*number < PortMap::kFirstPort || *number > kLastOffered)
+    Run::Setup setup;
+    setup.setPort(port.trimmed(), m_options.bindings);
+    if (PortMap::comNumber(setup.port)) {
+        if (setup.comPort < PortMap::kFirstPort || setup.comPort > kLastOffered)
             return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
-        setup.port = QStringLiteral("COM%1").arg(*number);
-        setup.comPort = *number;
-        setup.bindings = m_options.bindings;
-    } else {
-        setup.bindings = {{setup.comPort, setup.port}};
+        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
     }
     QList<Run::Setup> setups;
     for (const PortTile* tile : std::as_const(m_tiles)) {
@@ -348,7 +333,7 @@ std::optional<QString> StationWindow::addPort(const QString& port)
     const auto resolved = Station::resolve(setups);
     if (const auto* refused = std::get_if<QString>(&resolved))
         return *refused + QLatin1Char('.');
-    const QString device = deviceOf(setup);
+    const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
     setup.image = m_image;
     setup.firmware = m_facts;
     setup.allowTestFirmware = m_options.allowTestFirmware;

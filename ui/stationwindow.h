@@ -30,7 +30,7 @@ class StationWindow : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QList<std::pair<int, QString>> bindings; // --com
+        PortBindings bindings; // --com
         bool allowTestFirmware = false;
         // Where the window keeps what it remembers; the user's own settings when empty.
         QString settingsFile;

@@ -68,6 +68,7 @@ private slots:
     void choicesAreRemembered();
     void runShowsItsProgressAndOutcome();
     void handsFree();
+    void failedWriteNamesTheBlockItStoppedAt();
     void droppedFirmwareIsLockedWhileAPortIsBusy();
     void tilesFlowIntoTheWidthThereIs();
 };
@@ -220,6 +221,22 @@ void tst_stationwindow::handsFree()
     QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
     QCOMPARE(tile->completed(), 1);
     QCOMPARE(tile->failed(), 0);
+}
+
+// The block is named by its address, as the command line names it: 0xDC000, not ten times that.
+void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
+{
+    Run::Setup setup;
+    setup.setPort(QStringLiteral("/nonexistent/tty"), {});
+    PortTile tile(setup, setup.port, {});
+    RunReport report;
+    report.outcome = Outcome::WriteFailed;
+    report.step = Step::Write;
+    report.writeStoppedAt = 0xDC000;
+    emit tile.watch().runFinished(report);
+    tile.refresh();
+    QCOMPARE(tile.stateLabel()->text(), QStringLiteral("Write failed."));
+    QCOMPARE(tile.detailLabel()->text(), QStringLiteral("write step, block 0xDC000"));
 }
 
 // A file dropped on the window is the firmware of every run to come, unless it is bad or some
