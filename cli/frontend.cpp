@@ -86,33 +86,31 @@ int FrontEnd::exec()
     // that same image.
     Run::Setup setup;
     {
-        Session loaded;
+        Firmware loaded;
         if (const auto refused = loadFirmware(loaded, true))
             return *refused;
         // The engine refuses it as well; saying so here keeps standard output empty, as for a
         // file that was refused, since no run took place.
-        if (loaded.refusesFirmware()) {
+        if (!loaded.mayBeWritten(m_options.allowTestFirmware)) {
             writeErr(
                 QStringLiteral(
                     "tq-b9-cli: refused: the firmware is the %1, not firmware for a radio, so "
                     "nothing was sent; give the radio's firmware with --firmware FILE (S-record "
                     "or Intel HEX), or add --allow-test-firmware to write the test image into a "
                     "simulated radio\n")
-                    .arg(loaded.firmwareInfo().source == FirmwareInfo::Source::File
-                             ? QStringLiteral("test image in %1").arg(loaded.firmwareInfo().path)
+                    .arg(loaded.info().source == FirmwareInfo::Source::File
+                             ? QStringLiteral("test image in %1").arg(loaded.info().path)
                              : QStringLiteral("built-in test image")));
             return exitstatus::TestImage;
         }
-        if (const FirmwareInfo& file = loaded.firmwareInfo();
+        if (const FirmwareInfo& file = loaded.info();
             file.source == FirmwareInfo::Source::File && file.bootBlockBytes != 0)
             writeErr(QStringLiteral("tq-b9-cli: warning: %1: %2 bytes in the boot block "
                                     "0xFF000..0xFFFFF are not written\n")
                          .arg(file.path)
                          .arg(file.bootBlockBytes));
-        setup.image = QSharedPointer<const MemoryImage>::create(loaded.image());
+        setup.firmware = loaded;
         setup.allowTestFirmware = m_options.allowTestFirmware;
-        setup.firmware = {loaded.firmwareInfo().sourceText(),
-                          crc32Of(writtenRange(loaded.image()))};
     }
     setup.trace = m_options.trace;
     setup.traceFull = m_options.traceFull;
@@ -179,17 +177,20 @@ int FrontEnd::listPorts()
     return exitstatus::Completed;
 }
 
-std::optional<int> FrontEnd::loadFirmware(Session& session, bool forRun)
+std::optional<int> FrontEnd::loadFirmware(Firmware& firmware, bool forRun)
 {
-    session.Form_Load();
-    session.setAllowTestFirmware(m_options.allowTestFirmware);
-    if (m_options.firmwarePath.isEmpty())
+    if (m_options.firmwarePath.isEmpty()) {
+        firmware = Firmware::builtIn();
         return std::nullopt;
+    }
     // Looking at a file is no reason to refuse it; writing it would be.
-    const auto error =
-        session.loadFirmwareFile(m_options.firmwarePath, !forRun || m_options.allowPartialFirmware);
-    if (!error)
+    auto loaded =
+        Firmware::fromFile(m_options.firmwarePath, !forRun || m_options.allowPartialFirmware);
+    if (auto* file = std::get_if<Firmware>(&loaded)) {
+        firmware = std::move(*file);
         return std::nullopt;
+    }
+    const auto* error = &std::get<FirmwareFileError>(loaded);
     const QString hint = error->kind == FirmwareFileError::Kind::LeavesBlocksBlank
                              ? QStringLiteral("; add --allow-partial-firmware to write it anyway")
                              : QString();
@@ -200,21 +201,20 @@ std::optional<int> FrontEnd::loadFirmware(Session& session, bool forRun)
 
 int FrontEnd::version()
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
+    Firmware firmware;
+    if (const auto refused = loadFirmware(firmware))
         return *refused;
-    writeOut(
-        QStringLiteral("tq-b9-cli %1\n").arg(versionText(session.firmwareInfo(), session.image())));
+    writeOut(QStringLiteral("tq-b9-cli %1\n").arg(versionText(firmware)));
     return exitstatus::Completed;
 }
 
 int FrontEnd::info()
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
+    Firmware loaded;
+    if (const auto refused = loadFirmware(loaded))
         return *refused;
-    const FirmwareInfo firmware = session.describeFirmware();
-    const QByteArray written = writtenRange(session.image());
+    const FirmwareInfo& firmware = loaded.info();
+    const QByteArray written = writtenRange(loaded.image());
     // 254,650 whatever the machine's locale says: scripts read this.
     const QLocale english(QLocale::English);
     const auto count = [&](std::uint32_t n) {
@@ -232,8 +232,7 @@ int FrontEnd::info()
                                "not written)\n")
                     .arg(count(firmware.dataBytes), count(firmware.bootBlockBytes));
     }
-    text += QStringLiteral("blocks:         %1 of 1 KB to write\n")
-                .arg(Flasher::blocksToWrite(session.image()));
+    text += QStringLiteral("blocks:         %1 of 1 KB to write\n").arg(loaded.blocks().size());
     if (!firmware.blankBlocks.empty()) {
         QStringList blank;
         for (const FlashBlock& block : firmware.blankBlocks)
@@ -243,7 +242,7 @@ int FrontEnd::info()
     }
     text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
                            "hold them)\n")
-                .arg(hex8(crc32Of(written)), count(static_cast<std::uint32_t>(written.size())));
+                .arg(hex8(loaded.crc32()), count(static_cast<std::uint32_t>(written.size())));
     text +=
         QStringLiteral("SHA-256:        %1\n").arg(QString::fromLatin1(sha256Of(written).toHex()));
     writeOut(text);
@@ -252,10 +251,10 @@ int FrontEnd::info()
 
 int FrontEnd::exportImage()
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
+    Firmware firmware;
+    if (const auto refused = loadFirmware(firmware))
         return *refused;
-    const QByteArray bytes = wholeImage(session.image());
+    const QByteArray bytes = wholeImage(firmware.image());
     QFile file(m_options.exportPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush()) {

@@ -31,11 +31,11 @@ private:
     int exportImage();
     int info();
     int version();
-    // Start-up of the session, then the --firmware file in place of the built-in firmware. Returns
-    // the exit status when the file is refused (its message is on standard error by then).
-    // forRun: the firmware is to be written, so a file that leaves erase blocks blank is refused
-    // unless --allow-partial-firmware was given.
-    std::optional<int> loadFirmware(Session& session, bool forRun = false);
+    // The built-in firmware, or the --firmware file in its place. Returns the exit status when the
+    // file is refused (its message is on standard error by then). forRun: the firmware is to be
+    // written, so a file that leaves erase blocks blank is refused unless
+    // --allow-partial-firmware was given.
+    std::optional<int> loadFirmware(Firmware& firmware, bool forRun = false);
 
     Options m_options;
 };

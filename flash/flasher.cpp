@@ -13,7 +13,7 @@ constexpr std::int16_t kRunTimeError = -1;
 } // namespace
 
 Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
-    : QObject(parent), m_link(link), m_image(image)
+    : QObject(parent), m_link(link), m_image(&image)
 {}
 
 std::optional<std::int16_t> Flasher::attempts(const StepRule& rule,
@@ -47,12 +47,12 @@ std::int16_t Flasher::WriteBlocks()
         for (long lngRow = MemoryImage::kFirstRow; lngRow <= MemoryImage::kWrittenLastRow;
              lngRow += MemoryImage::kBlockRows) {
             emit barValue(static_cast<int>(lngRow));
-            if (!m_image.blnBlockUsed(lngRow))
+            if (!m_image->blnBlockUsed(lngRow))
                 continue;
             m_stoppedAt = lngRow * MemoryImage::kColumns;
             // Each attempt rebuilds the block from the image.
             const auto accepted =
-                attempts(kWrite, [&] { buildProgramPacket(m_packet, m_image, lngRow); });
+                attempts(kWrite, [&] { buildProgramPacket(m_packet, *m_image, lngRow); });
             if (!accepted)
                 return kAttemptsUsedUp;
             emit blockWritten(static_cast<int>(lngRow));
@@ -62,15 +62,6 @@ std::int16_t Flasher::WriteBlocks()
     if (result == 0)
         m_stoppedAt.reset();
     return result;
-}
-
-int Flasher::blocksToWrite(const MemoryImage& image)
-{
-    int blocks = 0;
-    for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kWrittenLastRow;
-         row += MemoryImage::kBlockRows)
-        blocks += image.blnBlockUsed(row) ? 1 : 0;
-    return blocks;
 }
 
 } // namespace tqb9

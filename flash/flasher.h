@@ -34,6 +34,8 @@ public:
     static constexpr StepRule kEnd{10, {reply::OK, reply::ED}, reply::ED};
 
     Flasher(Link& link, const MemoryImage& image, QObject* parent = nullptr);
+    // Between operations only: the image the next ones send, which must outlive them.
+    void setImage(const MemoryImage& image) { m_image = &image; }
 
     std::int16_t EraseBlocks();
     std::int16_t WriteBlocks();
@@ -43,8 +45,6 @@ public:
     // completed or never reached a block.
     std::optional<long> writeStoppedAt() const { return m_stoppedAt; }
 
-    // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
-    static int blocksToWrite(const MemoryImage& image);
 
 signals:
     // The first row of each block, skipped ones included, as the write reaches it.
@@ -58,7 +58,7 @@ private:
                                          const std::function<void()>& rebuild);
 
     Link& m_link;
-    const MemoryImage& m_image;
+    const MemoryImage* m_image;
     Packet m_packet{};
     std::optional<long> m_stoppedAt;
 };

@@ -64,16 +64,14 @@ RunReport Run::exec()
 {
     m_session = std::make_unique<Session>();
     Session& session = *m_session;
-    session.Form_Load();
-    if (m_setup.image)
-        session.setImage(*m_setup.image);
+    session.setFirmware(m_setup.firmwareToWrite());
     session.setAllowTestFirmware(m_setup.allowTestFirmware);
     const PortMap ports(m_setup.bindings);
 
     RunReport report;
     report.port = m_setup.port;
     report.started = QDateTime::currentDateTimeUtc();
-    report.firmware = m_setup.firmware;
+    report.firmware = session.firmware();
 
     Failure failure;
     failure.port = m_setup.comPort;
@@ -95,7 +93,7 @@ RunReport Run::exec()
                         .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
         } else if (step == Step::Write) {
             writeClock.start();
-            report.blocksToWrite = Flasher::blocksToWrite(session.image());
+            report.blocksToWrite = static_cast<int>(session.firmware().blocks().size());
             if (m_events.writeBegins)
                 m_events.writeBegins(report.blocksToWrite);
         } else if (m_events.step) {

@@ -9,18 +9,11 @@
 #include <optional>
 #include <QDateTime>
 #include <QList>
-#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
 #include <utility>
 
 namespace tqb9 {
-
-// Which firmware a run wrote, for the log.
-struct FirmwareFacts {
-    QString source;          // "built-in"
-    std::uint32_t crc32 = 0; // of 0xC0000..0xFEFFF as the radio will hold them
-};
 
 // How one radio's run ended: everything a front end shows or logs of it.
 struct RunReport {
@@ -38,7 +31,7 @@ struct RunReport {
     int blocksToWrite = 0; // known once the write began
     // The first address of the block a failed write stopped at.
     std::optional<long> writeStoppedAt;
-    FirmwareFacts firmware;
+    Firmware firmware; // what it wrote, or was to write
     // Why it failed and what to do, one sentence a line, without the program's name.
     QStringList advice;
 };
@@ -56,10 +49,13 @@ public:
         void setPort(const QString& text, const PortBindings& given);
         bool trace = false;
         bool traceFull = false;
-        // What to write, loaded and checked once for every run; the built-in firmware when unset.
-        QSharedPointer<const MemoryImage> image;
+        // What to write, loaded and checked once for every run; the built-in firmware when empty.
+        Firmware firmware;
         bool allowTestFirmware = false;
-        FirmwareFacts firmware;
+        Firmware firmwareToWrite() const
+        {
+            return firmware.isNull() ? Firmware::builtIn() : firmware;
+        }
     };
     // Called in the run's thread.
     struct Events {

@@ -25,8 +25,8 @@ QByteArray logLine(const RunReport& report)
         {QStringLiteral("device"),
          report.device.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(report.device)},
         {QStringLiteral("firmware"),
-         QJsonObject{{QStringLiteral("source"), report.firmware.source},
-                     {QStringLiteral("crc32"), crc32Text(report.firmware.crc32)}}},
+         QJsonObject{{QStringLiteral("source"), report.firmware.info().sourceText()},
+                     {QStringLiteral("crc32"), crc32Text(report.firmware.crc32())}}},
         {QStringLiteral("outcome"), messageFor(report.outcome)},
         {QStringLiteral("exit"), report.status},
         {QStringLiteral("step"), completed ? QJsonValue(QJsonValue::Null)

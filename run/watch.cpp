@@ -147,18 +147,7 @@ private:
     // it opens the port, and nothing is probed.
     bool refusesFirmware()
     {
-        if (!m_refuses) {
-            // The built-in firmware is read only when no image was given: parsing it was most of
-            // a watch's start-up work, once per port.
-            Session session;
-            if (m_setup.image)
-                session.setImage(*m_setup.image);
-            else
-                session.Form_Load();
-            session.setAllowTestFirmware(m_setup.allowTestFirmware);
-            m_refuses = session.refusesFirmware();
-        }
-        return *m_refuses;
+        return !m_setup.firmwareToWrite().mayBeWritten(m_setup.allowTestFirmware);
     }
 
     void probe()
@@ -276,7 +265,7 @@ private:
         report.step = Step::Query;
         report.status = exitStatusFor(Outcome::RegionError);
         report.attempts.at(static_cast<std::size_t>(Step::Query)) = 1;
-        report.firmware = m_setup.firmware;
+        report.firmware = m_setup.firmwareToWrite();
         Failure failure;
         failure.outcome = Outcome::RegionError;
         failure.port = m_setup.comPort;
@@ -325,7 +314,6 @@ private:
     bool m_holding = false;
     QElapsedTimer m_sinceAnswer;
     QElapsedTimer m_sinceProbe;
-    std::optional<bool> m_refuses;
 };
 
 struct PortWatch::Private {

@@ -169,21 +169,33 @@ QAction* frmMain::mnuCom(int index) const
 void frmMain::Form_Load()
 {
     m_menu.mnuCom_Click(1);
-    m_session.Form_Load();
-    showFirmware();
+    setFirmware(Firmware::builtIn());
 }
 
 std::optional<FirmwareFileError> frmMain::loadFirmwareFile(const QString& path)
 {
-    auto error = m_session.loadFirmwareFile(path);
-    if (!error)
-        showFirmware();
-    return error;
+    if (m_running)
+        return FirmwareFileError{FirmwareFileError::Kind::Invalid,
+                                 path.toStdString() + ": not loaded: a run is in progress"};
+    auto loaded = Firmware::fromFile(path);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    setFirmware(std::get<Firmware>(std::move(loaded)));
+    return std::nullopt;
+}
+
+bool frmMain::setFirmware(Firmware firmware)
+{
+    if (m_running || !m_session.setFirmware(firmware))
+        return false;
+    m_firmware = std::move(firmware);
+    showFirmware();
+    return true;
 }
 
 void frmMain::showFirmware()
 {
-    const FirmwareInfo& firmware = m_session.firmwareInfo();
+    const FirmwareInfo& firmware = m_firmware.info();
     QString caption = QStringLiteral("TQ-B9 ver %1").arg(firmware.version);
     QString label = QStringLiteral("Ver %1").arg(firmware.version);
     if (firmware.source == FirmwareInfo::Source::File) {

@@ -38,6 +38,11 @@ public:
     // The file's firmware in place of the one held, shown in the caption and label; on an error
     // the window keeps the firmware it had. Refused while a run is in progress.
     std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
+    // The firmware Start writes; another is refused while a run is in progress.
+    const Firmware& firmware() const { return m_firmware; }
+    bool setFirmware(Firmware firmware);
+    // --allow-test-firmware: Start writes the test image too.
+    void setAllowTestFirmware(bool allow) { m_session.setAllowTestFirmware(allow); }
 
     std::int16_t GetCOM();
     void mnuCom_Click(int index);
@@ -86,6 +91,7 @@ private:
     // Caption and label name the firmware held; a test image says so in both.
     void showFirmware();
 
+    Firmware m_firmware;
     Session m_session;
     PortMenu m_menu;
     PortMap m_ports;

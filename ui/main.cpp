@@ -90,15 +90,14 @@ int main(int argc, char** argv)
         return tqb9::exitstatus::Usage;
     }
     window.Form_Load();
-    window.session().setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
+    window.setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
     if (parser.isSet(QStringLiteral("firmware"))) {
         if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
             return refused(*error);
     }
     // The version names the firmware the window holds, so it waits for --firmware.
     if (parser.isSet(QStringLiteral("version"))) {
-        QApplication::setApplicationVersion(
-            tqb9::versionText(window.session().firmwareInfo(), window.session().image()));
+        QApplication::setApplicationVersion(tqb9::versionText(window.firmware()));
         parser.showVersion();
     }
     window.show();

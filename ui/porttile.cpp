@@ -85,24 +85,15 @@ PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing ti
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
-    setFirmware(m_setup.image, m_setup.firmware);
+    setFirmware(m_setup.firmware);
     refresh();
 }
 
 PortTile::~PortTile() = default;
 
-void PortTile::setFirmware(QSharedPointer<const MemoryImage> image, const FirmwareFacts& facts)
+void PortTile::setFirmware(const Firmware& firmware)
 {
-    m_setup.image = std::move(image);
-    m_setup.firmware = facts;
-    m_blockAddresses.clear();
-    if (m_setup.image) {
-        for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kWrittenLastRow;
-             row += MemoryImage::kBlockRows) {
-            if (m_setup.image->blnBlockUsed(row))
-                m_blockAddresses.append(row * MemoryImage::kColumns);
-        }
-    }
+    m_setup.firmware = firmware;
     makeWatch();
 }
 
@@ -159,8 +150,10 @@ void PortTile::refresh()
     if (writing) {
         text = QStringLiteral("Writing");
         if (m_step == Step::Write && m_blocksTotal > 0) {
-            const long going = m_blockAddresses.value(std::min(m_blocksDone, m_blocksTotal - 1));
-            detail = QStringLiteral("block %1").arg(addressText(static_cast<std::uint32_t>(going)));
+            const std::vector<std::uint32_t>& blocks = m_setup.firmwareToWrite().blocks();
+            const auto going = static_cast<std::size_t>(std::min(m_blocksDone, m_blocksTotal - 1));
+            if (going < blocks.size())
+                detail = QStringLiteral("block %1").arg(addressText(blocks[going]));
             if (const auto left = secondsLeft(m_blocksDone, m_blocksTotal, m_writeSeconds))
                 detail += QStringLiteral(", %1 left").arg(minutesSeconds(*left));
         } else {

@@ -33,7 +33,7 @@ public:
     bool busy() const { return m_watch->busy(); }
 
     // Another firmware for the runs to come; only while the tile is idle.
-    void setFirmware(QSharedPointer<const MemoryImage> image, const FirmwareFacts& facts);
+    void setFirmware(const Firmware& firmware);
 
     int completed() const { return m_completed; }
     int failed() const { return m_failed; }
@@ -73,8 +73,6 @@ private:
     std::optional<RunReport> m_outcome;
     int m_completed = 0;
     int m_failed = 0;
-    // The first address of each block the write sends, in order, for the one going.
-    QList<long> m_blockAddresses;
 
     QLabel* m_title = nullptr;
     QLabel* m_state = nullptr;

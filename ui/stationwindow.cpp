@@ -1,6 +1,5 @@
 #include "ui/stationwindow.h"
 
-#include "flash/flasher.h"
 #include "link/portmap.h"
 #include "run/station.h"
 #include "ui/droppedfile.h"
@@ -60,8 +59,7 @@ StationWindow::StationWindow(Options options, QWidget* parent)
         m_settings = std::make_unique<QSettings>(QStringLiteral("TQ-B9"), QStringLiteral("tq-b9"));
     else
         m_settings = std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
-    m_firmware.Form_Load();
-    m_firmware.setAllowTestFirmware(m_options.allowTestFirmware);
+    m_firmware = Firmware::builtIn();
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
@@ -246,18 +244,17 @@ std::optional<FirmwareFileError> StationWindow::loadFirmwareFile(const QString& 
                 .arg(path)
                 .toStdString()};
     }
-    auto error = m_firmware.loadFirmwareFile(path);
-    if (!error)
-        showFirmware();
-    return error;
+    auto loaded = Firmware::fromFile(path);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    m_firmware = std::get<Firmware>(std::move(loaded));
+    showFirmware();
+    return std::nullopt;
 }
 
 void StationWindow::showFirmware()
 {
-    const FirmwareInfo info = m_firmware.describeFirmware();
-    const std::uint32_t crc = crc32Of(writtenRange(m_firmware.image()));
-    m_image = QSharedPointer<const MemoryImage>::create(m_firmware.image());
-    m_facts = {info.sourceText(), crc};
+    const FirmwareInfo& info = m_firmware.info();
 
     QString name;
     QString version;
@@ -271,7 +268,7 @@ void StationWindow::showFirmware()
     QPalette palette = m_firmwareName->palette();
     if (info.testImage) {
         name = QStringLiteral("TEST IMAGE (%1)").arg(name);
-        if (m_firmware.refusesFirmware())
+        if (refusesFirmware())
             name += QStringLiteral(": refused, not firmware for a radio");
         palette.setColor(QPalette::WindowText, kRed);
     } else {
@@ -282,14 +279,14 @@ void StationWindow::showFirmware()
     m_firmwareName->setText(name);
     m_firmwareName->setToolTip(info.sourceText());
     m_firmwareFacts->setText(QStringLiteral("%1    CRC-32 %2    %3 blocks of 1 KB    %4")
-                                 .arg(version, crc32Text(crc))
-                                 .arg(Flasher::blocksToWrite(m_firmware.image()))
+                                 .arg(version, crc32Text(m_firmware.crc32()))
+                                 .arg(m_firmware.blocks().size())
                                  .arg(info.source == FirmwareInfo::Source::File
                                           ? QDir::toNativeSeparators(info.path)
                                           : info.sourceText()));
     setWindowTitle(QStringLiteral("TQ-B9 Flashing Station - %1").arg(name));
     for (PortTile* tile : std::as_const(m_tiles))
-        tile->setFirmware(m_image, m_facts);
+        tile->setFirmware(m_firmware);
 }
 
 void StationWindow::fillChooser()
@@ -334,8 +331,7 @@ std::optional<QString> StationWindow::addPort(const QString& port)
     if (const auto* refused = std::get_if<QString>(&resolved))
         return *refused + QLatin1Char('.');
     const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
-    setup.image = m_image;
-    setup.firmware = m_facts;
+    setup.firmware = m_firmware;
     setup.allowTestFirmware = m_options.allowTestFirmware;
 
     auto* tile = new PortTile(setup, device, m_options.timing, m_tileArea);
@@ -389,7 +385,7 @@ bool StationWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool StationWindow::mayWrite()
 {
-    if (m_firmware.refusesFirmware()) {
+    if (refusesFirmware()) {
         showMessage(messageFor(Outcome::TestImageRefused), QStringLiteral("NG"));
         return false;
     }
@@ -435,7 +431,7 @@ void StationWindow::stopAll()
 
 void StationWindow::setAutomatic(bool on)
 {
-    if (on && m_firmware.refusesFirmware()) {
+    if (on && refusesFirmware()) {
         if (!m_restoring)
             mayWrite();
         on = false;

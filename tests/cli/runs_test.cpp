@@ -92,9 +92,8 @@ protected:
 
     static int builtInBlocks()
     {
-        Session session;
-        session.Form_Load();
-        return Flasher::blocksToWrite(session.image());
+        const Firmware session = Firmware::builtIn();
+        return static_cast<int>(session.blocks().size());
     }
 
     sim::SimRadio radio;
@@ -107,9 +106,8 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
 
-    Session session;
-    session.Form_Load();
-    const int blocks = Flasher::blocksToWrite(session.image());
+    const Firmware session = Firmware::builtIn();
+    const int blocks = static_cast<int>(session.blocks().size());
     QByteArray expected;
     for (long address = 0xC0000; address <= 0xFEFFF; ++address)
         expected.append(static_cast<char>(session.image().byteAt(address)));
@@ -399,8 +397,7 @@ TEST_F(CliRun, ExportImageWritesTheWholeRangeAsTheRadioShouldHoldIt)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     ASSERT_EQ(bytes.size(), 0x40000);
-    Session session;
-    session.Form_Load();
+    const Firmware session = Firmware::builtIn();
     for (long address : {0xC0000L, 0xC0400L, 0xFEFFFL, 0xFF000L, 0xFFFFFL})
         EXPECT_EQ(static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(address - 0xC0000)]),
                   session.image().byteAt(address));
@@ -472,9 +469,8 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
 TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
 {
     QList<QStringList> firmwares{{QStringLiteral("--firmware"), testImage}};
-    Session session;
-    session.Form_Load();
-    if (session.firmwareInfo().testImage)
+    const Firmware session = Firmware::builtIn();
+    if (session.isTestImage())
         firmwares.append(QStringList{});
     for (const QStringList& firmware : std::as_const(firmwares)) {
         const Result r = run(radioPort() + firmware);
@@ -639,8 +635,7 @@ TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
     EXPECT_TRUE(plainText(r.err));
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
 
-    Session session;
-    session.Form_Load();
+    const Firmware session = Firmware::builtIn();
     QByteArray image;
     for (long address = 0xC0000; address <= 0xFEFFF; ++address)
         image.append(static_cast<char>(session.image().byteAt(address)));

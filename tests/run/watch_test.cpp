@@ -49,8 +49,7 @@ bool waitUntil(const std::function<bool()>& done)
 // 0xC0000..0xFEFFF as a radio holds them once written with the built-in firmware.
 QByteArray writtenImage()
 {
-    Session session;
-    session.Form_Load();
+    const Firmware session = Firmware::builtIn();
     QByteArray bytes;
     for (long address = 0xC0000; address <= 0xFEFFF; ++address)
         bytes.append(static_cast<char>(session.image().byteAt(address)));

@@ -101,7 +101,7 @@ struct Rig {
         window.Form_Load();
         MemoryImage image;
         useTwoBlockFirmware(image);
-        window.session().setImage(image);
+        window.setFirmware(Firmware::fromImage(image));
         window.session().setReplyWindow(std::make_unique<PreciseWindow>(kShortWindow));
         window.show();
         return QTest::qWaitForWindowExposed(&window);
@@ -144,7 +144,7 @@ void tst_frmmain::startUp()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     // The repository's build carries the test image, and says so before Start is pressed.
-    if (window.session().firmwareInfo().testImage) {
+    if (window.firmware().isTestImage()) {
         QCOMPARE(window.windowTitle(), QStringLiteral("TQ-B9 ver E5.000 (test image)"));
         QCOMPARE(window.Label1()->text(), QStringLiteral("TEST IMAGE"));
     } else {
@@ -523,7 +523,7 @@ void tst_frmmain::testImageRefusedWithOneBox()
     QVERIFY(rig.start());
     // The built-in firmware, which this build has as the test image.
     rig.window.Form_Load();
-    if (!rig.window.session().firmwareInfo().testImage)
+    if (!rig.window.firmware().isTestImage())
         QSKIP("the built-in firmware is not the test image");
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("TEST IMAGE"));
 
@@ -538,7 +538,7 @@ void tst_frmmain::testImageRefusedWithOneBox()
     QCOMPARE(sentTo(rig.radio), QString());
 
     // Allowed, the same press writes it.
-    rig.window.session().setAllowTestFirmware(true);
+    rig.window.setAllowTestFirmware(true);
     QTest::mouseClick(rig.window.cmdZumil(), Qt::LeftButton);
     QCOMPARE(rig.window.shown.size(), 2);
     QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
@@ -561,7 +561,7 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
     QVERIFY(test::drop(rig.window, good));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
     QCOMPARE(rig.window.windowTitle(), QStringLiteral("TQ-B9 - radio.hex"));
-    QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
+    QCOMPARE(rig.window.firmware().image().byteAt(0xC0003), 0x04);
     QVERIFY(rig.window.shown.isEmpty());
 
     // A bad file: one box naming its line, and the window keeps the firmware it had.
@@ -571,13 +571,13 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
     QCOMPARE(rig.window.shown.constFirst().text,
              bad + QStringLiteral(":2: checksum 0xF3, expected 0xF2"));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
-    QCOMPARE(rig.window.session().image().byteAt(0xC0003), 0x04);
+    QCOMPARE(rig.window.firmware().image().byteAt(0xC0003), 0x04);
     QVERIFY(test::drop(rig.window, partial));
     QCOMPARE(rig.window.shown.size(), 2);
     QVERIFY(rig.window.shown.constLast().text.endsWith(
         QStringLiteral("would be erased and left blank")));
     QCOMPARE(rig.window.Label1()->text(), QStringLiteral("radio.hex"));
-    QCOMPARE(rig.window.session().image().byteAt(0xD0003), 0x04);
+    QCOMPARE(rig.window.firmware().image().byteAt(0xD0003), 0x04);
 
     // During a run a drop is refused and the image the run is writing stays.
     bool tookDrop = true;
@@ -587,12 +587,12 @@ void tst_frmmain::droppedFileIsLoadedOrRefused()
         return std::nullopt;
     });
     rig.window.Form_Load();
-    rig.window.session().setAllowTestFirmware(true);
+    rig.window.setAllowTestFirmware(true);
     rig.window.cmdZumil_Click();
     QVERIFY(!tookDrop);
     QCOMPARE(rig.window.shown.size(), 3);
     QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
-    QCOMPARE(rig.window.Label1()->text(), rig.window.session().firmwareInfo().testImage
+    QCOMPARE(rig.window.Label1()->text(), rig.window.firmware().isTestImage()
                                               ? QStringLiteral("TEST IMAGE")
                                               : QStringLiteral("Ver ") + builtInFirmwareVersion());
 }
