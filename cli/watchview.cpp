@@ -98,7 +98,7 @@ int WatchView::exec()
     connect(&interrupt, &InterruptNotifier::interrupted, this, [this, &stopping](int signal) {
         stopping = static_cast<int>(m_watches.size());
         for (const auto& watch : m_watches)
-            watch->stop(signal);
+            watch->stop(stoppedBySignal(signal));
     });
     for (const auto& watch : m_watches)
         watch->setAutomatic(true);

@@ -11,17 +11,59 @@
 
 namespace tqb9 {
 
-QString signalName(int number)
+const char* stopKey(StoppedBy by)
 {
-    switch (number) {
-    case SIGINT:
-        return QStringLiteral("Ctrl-C");
-    case SIGTERM:
-        return QStringLiteral("SIGTERM");
-    default:
-        return QStringLiteral("signal %1").arg(number);
+    switch (by) {
+    case StoppedBy::Nobody:
+        break;
+    case StoppedBy::Operator:
+        return "operator";
+    case StoppedBy::Sigint:
+        return "SIGINT";
+    case StoppedBy::Sigterm:
+        return "SIGTERM";
     }
+    return "";
 }
+
+StoppedBy stoppedBySignal(int signalNumber)
+{
+    return signalNumber == SIGTERM ? StoppedBy::Sigterm : StoppedBy::Sigint;
+}
+
+QString stopName(StoppedBy by)
+{
+    switch (by) {
+    case StoppedBy::Nobody:
+        break;
+    case StoppedBy::Operator:
+        return QStringLiteral("Stop");
+    case StoppedBy::Sigint:
+        return QStringLiteral("Ctrl-C");
+    case StoppedBy::Sigterm:
+        return QStringLiteral("SIGTERM");
+    }
+    return {};
+}
+
+namespace {
+
+int exitStatusFor(StoppedBy by)
+{
+    switch (by) {
+    case StoppedBy::Nobody:
+        break;
+    case StoppedBy::Operator:
+        return exitstatus::Stopped;
+    case StoppedBy::Sigint:
+        return exitstatus::SignalBase + SIGINT;
+    case StoppedBy::Sigterm:
+        return exitstatus::SignalBase + SIGTERM;
+    }
+    return exitstatus::Error;
+}
+
+} // namespace
 
 std::optional<double> secondsLeft(int done, int total, double seconds)
 {
@@ -52,12 +94,12 @@ Run::Run(Setup setup, Events events) : m_setup(std::move(setup)), m_events(std::
 
 Run::~Run() = default;
 
-void Run::abort(int signalNumber)
+void Run::stop(StoppedBy by)
 {
-    if (!m_session || m_signal != 0)
+    if (!m_session || m_stoppedBy != StoppedBy::Nobody || by == StoppedBy::Nobody)
         return;
-    m_signal = signalNumber;
-    m_session->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+    m_stoppedBy = by;
+    m_session->abort(QStringLiteral("stopped by %1").arg(stopName(by)));
 }
 
 RunReport Run::exec()
@@ -136,12 +178,15 @@ RunReport Run::exec()
     report.device = session.device();
     report.status = exitStatusFor(report.outcome);
 
-    // A signal that came after the last wait interrupted nothing: the run is complete.
-    if (m_signal != 0 && report.outcome != Outcome::Completed) {
-        report.signalNumber = m_signal;
-        report.status = exitstatus::SignalBase + m_signal;
-        QString where = QStringLiteral("Interrupted by %1 during the %2 step")
-                            .arg(signalName(m_signal), QString::fromLatin1(stepName(report.step)));
+    // A stop that came after the last wait stopped nothing: the run is complete.
+    if (m_stoppedBy != StoppedBy::Nobody && report.outcome != Outcome::Completed) {
+        report.stoppedBy = m_stoppedBy;
+        report.status = exitStatusFor(m_stoppedBy);
+        const QString step = QString::fromLatin1(stepName(report.step));
+        QString where = m_stoppedBy == StoppedBy::Operator
+                            ? QStringLiteral("Stopped during the %1 step").arg(step)
+                            : QStringLiteral("Interrupted by %1 during the %2 step")
+                                  .arg(stopName(m_stoppedBy), step);
         if (report.step == Step::Write)
             where += QStringLiteral(" (%1 of %2 blocks written)")
                          .arg(report.blocksWritten)

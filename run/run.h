@@ -15,6 +15,13 @@
 
 namespace tqb9 {
 
+// Who ended a run before its end: the operator's Stop (a window's), or a signal to the program.
+enum class StoppedBy { Nobody, Operator, Sigint, Sigterm };
+// "operator", "SIGINT", "SIGTERM": keys for scripts and logs; nothing for Nobody.
+const char* stopKey(StoppedBy by);
+// SIGINT and SIGTERM as who stopped a run.
+StoppedBy stoppedBySignal(int signalNumber);
+
 // How one radio's run ended: everything a front end shows or logs of it.
 struct RunReport {
     QString port;      // as given
@@ -24,7 +31,7 @@ struct RunReport {
     Outcome outcome = Outcome::Error;
     Step step = Step::Query; // the last step that ran: the failed one, unless completed
     int status = 0;          // the exit status this run alone would give
-    int signalNumber = 0;    // the signal that interrupted it, or 0
+    StoppedBy stoppedBy = StoppedBy::Nobody; // a run stopped is not failed, whatever its step
     // Exchanges per step (text commands and packets, every attempt), indexed by Step.
     std::array<int, 5> attempts{};
     int blocksWritten = 0;
@@ -71,19 +78,19 @@ public:
     Run& operator=(const Run&) = delete;
 
     RunReport exec();
-    // Ends the current step as failed, and with it the run. Only from the run's own thread: the
-    // wait in progress is woken through its own event loop.
-    void abort(int signalNumber);
+    // Ends the run at its current step, with the port closed, as stopped by. Only from the run's
+    // own thread: the wait in progress is woken through its own event loop.
+    void stop(StoppedBy by);
 
 private:
     Setup m_setup;
     Events m_events;
     std::unique_ptr<Session> m_session;
-    int m_signal = 0;
+    StoppedBy m_stoppedBy = StoppedBy::Nobody;
 };
 
-// "Ctrl-C", "SIGTERM".
-QString signalName(int number);
+// "Ctrl-C", "SIGTERM", "Stop".
+QString stopName(StoppedBy by);
 
 // How long the rest of a write takes at its pace so far: done of total blocks written in seconds
 // since it began. Nothing until a block has been written.

@@ -28,6 +28,9 @@ QByteArray logLine(const RunReport& report)
          QJsonObject{{QStringLiteral("source"), report.firmware.info().sourceText()},
                      {QStringLiteral("crc32"), crc32Text(report.firmware.crc32())}}},
         {QStringLiteral("outcome"), messageFor(report.outcome)},
+        {QStringLiteral("stop"), report.stoppedBy == StoppedBy::Nobody
+                                     ? QJsonValue(QJsonValue::Null)
+                                     : QJsonValue(QLatin1String(stopKey(report.stoppedBy)))},
         {QStringLiteral("exit"), report.status},
         {QStringLiteral("step"), completed ? QJsonValue(QJsonValue::Null)
                                            : QJsonValue(QLatin1String(stepKey(report.step)))},

@@ -92,7 +92,7 @@ void Station::abort(int signalNumber)
             s->worker.get(),
             [s, signalNumber] {
                 if (s->run)
-                    s->run->abort(signalNumber);
+                    s->run->stop(stoppedBySignal(signalNumber));
             },
             Qt::QueuedConnection);
     }

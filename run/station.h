@@ -35,7 +35,7 @@ public:
     const Run::Setup& setup(int index) const;
     // Starts every run; finished() follows once all have ended.
     void start();
-    // Ends every run at its current step, cleanly (Ctrl-C).
+    // Ends every run at its current step, cleanly, as stopped by the signal (Ctrl-C, SIGTERM).
     void abort(int signalNumber);
     bool isRunning() const { return m_running > 0; }
     // A run's report once it has ended.

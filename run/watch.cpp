@@ -67,15 +67,15 @@ public:
             m_next.start(0);
     }
 
-    void stop(int signalNumber)
+    void stop(StoppedBy by)
     {
         m_automatic = false;
         m_runWanted = false;
         m_next.stop();
         if (m_run)
-            m_run->abort(signalNumber);
+            m_run->stop(by);
         if (m_probe)
-            m_probe->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+            m_probe->abort(QStringLiteral("stopped by %1").arg(stopName(by)));
         m_stopPending = true;
         if (!m_busy) {
             releasePort();
@@ -388,12 +388,12 @@ void PortWatch::start()
     d->ask([watcher] { watcher->start(); });
 }
 
-void PortWatch::stop(int signalNumber)
+void PortWatch::stop(StoppedBy by)
 {
     d->automatic = false;
     d->startAsked = false;
     Watcher* watcher = d->watcher;
-    d->ask([watcher, signalNumber] { watcher->stop(signalNumber); });
+    d->ask([watcher, by] { watcher->stop(by); });
 }
 
 void PortWatch::setAutomatic(bool on)

@@ -69,6 +69,7 @@ private slots:
     void runShowsItsProgressAndOutcome();
     void handsFree();
     void failedWriteNamesTheBlockItStoppedAt();
+    void stopIsLoggedAsAStop();
     void droppedFirmwareIsLockedWhileAPortIsBusy();
     void tilesFlowIntoTheWidthThereIs();
 };
@@ -235,6 +236,40 @@ void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
     tile.refresh();
     QCOMPARE(tile.stateLabel()->text(), QStringLiteral("Write failed."));
     QCOMPARE(tile.detailLabel()->text(), QStringLiteral("write step, block 0xDC000"));
+}
+
+// The tile's Stop is the operator's, not Ctrl-C: the log says who stopped the run, with the exit
+// status of a stop.
+void tst_stationwindow::stopIsLoggedAsAStop()
+{
+    sim::SimRadio radio;
+    QString error;
+    QVERIFY2(radio.start(&error), qPrintable(error));
+    QTemporaryDir dir;
+    RecordingStation window(optionsIn(dir));
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(radio.devicePath()));
+    PortTile* tile = window.tiles().constFirst();
+    // Pressed as the write goes, as an operator would, once the tile shows it.
+    connect(
+        &tile->watch(), &PortWatch::blockWritten, this,
+        [tile] {
+            tile->refresh();
+            QTest::mouseClick(tile->stopButton(), Qt::LeftButton);
+        },
+        Qt::SingleShotConnection);
+    window.startAll();
+    QTRY_COMPARE_WITH_TIMEOUT(tile->failed() + tile->completed(), 1, 30000);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Idle);
+
+    QFile file(window.logPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    QVERIFY2(line.contains("\"stop\":\"operator\""), line.constData());
+    QVERIFY2(line.contains("\"exit\":7,"), line.constData());
+    QVERIFY2(line.contains("\"step\":\"write\""), line.constData());
+    QVERIFY(radio.count(sim::Command::End) == 0);
 }
 
 // A file dropped on the window is the firmware of every run to come, unless it is bad or some
