@@ -8,6 +8,7 @@
 #include <cmath>
 #include <csignal>
 #include <QElapsedTimer>
+#include <QObject>
 
 namespace tqb9 {
 
@@ -102,28 +103,50 @@ void Run::stop(StoppedBy by)
     m_session->abort(QStringLiteral("stopped by %1").arg(stopName(by)));
 }
 
+// What a run in progress keeps between its parts.
+struct Run::Going {
+    RunReport report;
+    Failure failure;
+    QElapsedTimer runClock;
+    QElapsedTimer writeClock;
+};
+
+bool Run::portOpen() const
+{
+    return m_session && m_session->portOpen();
+}
+
 RunReport Run::exec()
 {
+    if (auto failed = query())
+        return *std::move(failed);
+    return programming();
+}
+
+std::optional<RunReport> Run::query()
+{
     m_session = std::make_unique<Session>();
+    m_going = std::make_unique<Going>();
     Session& session = *m_session;
+    Going& going = *m_going;
     session.setFirmware(m_setup.firmwareToWrite());
     session.setAllowTestFirmware(m_setup.allowTestFirmware);
+    if (m_setup.replyWindow.count() > 0)
+        session.setReplyWindow(std::make_unique<PreciseWindow>(m_setup.replyWindow));
     const PortMap ports(m_setup.bindings);
 
-    RunReport report;
+    RunReport& report = going.report;
     report.port = m_setup.port;
     report.started = QDateTime::currentDateTimeUtc();
     report.firmware = session.firmware();
 
-    Failure failure;
+    Failure& failure = going.failure;
     failure.port = m_setup.comPort;
     failure.interval = session.replyWindowLength();
-    QElapsedTimer runClock;
-    runClock.start();
-    QElapsedTimer writeClock;
+    going.runClock.start();
 
-    QObject::connect(&session, &Session::stepStarted, [&](Step step) {
-        failure.exchanged = false;
+    QObject::connect(&session, &Session::stepStarted, [this, &session, &going](Step step) {
+        going.failure.exchanged = false;
         if (step == Step::Query) {
             // The device the run resolved at its start, and stays on.
             const QString device = session.device();
@@ -134,50 +157,69 @@ RunReport Run::exec()
                         .arg(m_setup.comPort)
                         .arg(device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)));
         } else if (step == Step::Write) {
-            writeClock.start();
-            report.blocksToWrite = static_cast<int>(session.firmware().blocks().size());
+            going.writeClock.start();
+            going.report.blocksToWrite = static_cast<int>(session.firmware().blocks().size());
             if (m_events.writeBegins)
-                m_events.writeBegins(report.blocksToWrite);
+                m_events.writeBegins(going.report.blocksToWrite);
         } else if (m_events.step) {
             m_events.step(step, {});
         }
     });
-    QObject::connect(&session, &Session::blockWritten, [&](int) {
-        ++report.blocksWritten;
+    QObject::connect(&session, &Session::blockWritten, [this, &going](int) {
+        ++going.report.blocksWritten;
         if (m_events.blockWritten)
-            m_events.blockWritten(static_cast<double>(writeClock.nsecsElapsed()) / 1e9);
+            m_events.blockWritten(static_cast<double>(going.writeClock.nsecsElapsed()) / 1e9);
     });
-    QObject::connect(&session, &Session::exchanged,
-                     [&](const QByteArray& sent, const QByteArray& received, std::int16_t code) {
-                         ++report.attempts.at(static_cast<std::size_t>(session.currentStep()));
-                         failure.exchanged = true;
-                         failure.sent = sent.size();
-                         failure.received = received.size();
-                         failure.code = code;
-                         if (m_setup.trace && m_events.trace) {
-                             m_events.trace(
-                                 formatExchange(static_cast<double>(runClock.nsecsElapsed()) / 1e9,
-                                                sent, received, code, m_setup.traceFull));
-                         }
-                     });
+    if (m_events.barValue)
+        QObject::connect(&session, &Session::barValue, m_events.barValue);
+    QObject::connect(
+        &session, &Session::exchanged,
+        [this, &session, &going](const QByteArray& sent, const QByteArray& received,
+                                 std::int16_t code) {
+            ++going.report.attempts.at(static_cast<std::size_t>(session.currentStep()));
+            going.failure.exchanged = true;
+            going.failure.sent = sent.size();
+            going.failure.received = received.size();
+            going.failure.code = code;
+            if (m_setup.trace && m_events.trace) {
+                m_events.trace(
+                    formatExchange(static_cast<double>(going.runClock.nsecsElapsed()) / 1e9, sent,
+                                   received, code, m_setup.traceFull));
+            }
+        });
 
     if (m_setup.trace && m_events.trace) {
         QObject::connect(
-            &session, &Session::lineOpened, [&](const QString& device, const QString& lowLatency) {
+            &session, &Session::lineOpened,
+            [this, &going](const QString& device, const QString& lowLatency) {
                 m_events.trace(
                     QStringLiteral("[%1s] opened %2; low latency: %3\n")
-                        .arg(static_cast<double>(runClock.nsecsElapsed()) / 1e9, 8, 'f', 3)
+                        .arg(static_cast<double>(going.runClock.nsecsElapsed()) / 1e9, 8, 'f', 3)
                         .arg(device, lowLatency));
             });
     }
 
-    report.outcome = session.runStart(m_setup.comPort, ports.deviceFor(m_setup.comPort));
+    if (const auto failed = session.runQuery(m_setup.comPort, ports.deviceFor(m_setup.comPort)))
+        return finish(*failed);
+    return std::nullopt;
+}
+
+RunReport Run::programming()
+{
+    return finish(m_session->runProgramming());
+}
+
+RunReport Run::finish(Outcome outcome)
+{
+    Session& session = *m_session;
+    RunReport report = std::move(m_going->report);
+    Failure& failure = m_going->failure;
+    report.outcome = outcome;
     report.writeStoppedAt = session.writeStoppedAt();
-    report.seconds = static_cast<double>(runClock.nsecsElapsed()) / 1e9;
+    report.seconds = static_cast<double>(m_going->runClock.nsecsElapsed()) / 1e9;
     report.step = session.currentStep();
     report.device = session.device();
     report.status = exitStatusFor(report.outcome);
-
     // A stop that came after the last wait stopped nothing: the run is complete.
     if (m_stoppedBy != StoppedBy::Nobody && report.outcome != Outcome::Completed) {
         report.stoppedBy = m_stoppedBy;
@@ -210,7 +252,8 @@ RunReport Run::exec()
             failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);
         report.advice = diagnose(failure, facts);
     }
-    m_session.reset();
+    // The session stays until the run goes, so its port can still be asked about.
+    m_going.reset();
     return report;
 }
 

@@ -4,6 +4,7 @@
 #include "run/session.h"
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,6 +60,8 @@ public:
         // What to write, loaded and checked once for every run; the built-in firmware when empty.
         Firmware firmware;
         bool allowTestFirmware = false;
+        // The reply window; the radio's 5000 ms when zero.
+        std::chrono::milliseconds replyWindow{0};
         Firmware firmwareToWrite() const
         {
             return firmware.isNull() ? Firmware::builtIn() : firmware;
@@ -70,6 +73,8 @@ public:
         std::function<void(int blocks)> writeBegins;
         std::function<void(double seconds)> blockWritten; // since the write began
         std::function<void(const QString& lines)> trace;
+        // The first row of each block, skipped ones included, as the write reaches it.
+        std::function<void(int row)> barValue;
     };
 
     Run(Setup setup, Events events);
@@ -77,15 +82,28 @@ public:
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
+    // The whole Start run.
     RunReport exec();
+    // The same in the two parts the original window's procedures run: the model query, whose
+    // report comes back only when it failed, then the programming sequence that follows an agreed
+    // query. exec() is the two in a row.
+    std::optional<RunReport> query();
+    RunReport programming();
+
     // Ends the run at its current step, with the port closed, as stopped by. Only from the run's
     // own thread: the wait in progress is woken through its own event loop.
     void stop(StoppedBy by);
+    // The run's port is open (it never is between steps, nor after the run).
+    bool portOpen() const;
 
 private:
+    struct Going;
+    RunReport finish(Outcome outcome);
+
     Setup m_setup;
     Events m_events;
     std::unique_ptr<Session> m_session;
+    std::unique_ptr<Going> m_going;
     StoppedBy m_stoppedBy = StoppedBy::Nobody;
 };
 

@@ -153,7 +153,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     connect(&m_menu, &PortMenu::checksChanged, this, &frmMain::mirrorChecks);
     mirrorChecks();
 
-    connect(&m_session, &Session::barValue, m_bar, &QProgressBar::setValue);
     setAcceptDrops(true);
 }
 
@@ -186,7 +185,7 @@ std::optional<FirmwareFileError> frmMain::loadFirmwareFile(const QString& path)
 
 bool frmMain::setFirmware(Firmware firmware)
 {
-    if (m_running || !m_session.setFirmware(firmware))
+    if (m_running)
         return false;
     m_firmware = std::move(firmware);
     showFirmware();
@@ -287,7 +286,7 @@ void frmMain::cmdZumil_Click()
     if (m_running)
         return;
     // The engine would refuse it too; refused here, the bar does not even appear.
-    if (m_session.refusesFirmware()) {
+    if (!m_firmware.mayBeWritten(m_allowTestFirmware)) {
         report(Outcome::TestImageRefused);
         return;
     }
@@ -298,7 +297,20 @@ void frmMain::cmdZumil_Click()
 
     // The device is looked up once, here: the whole run stays on it whatever the menu says.
     const int com = GetCOM();
-    if (const auto failed = m_session.runQuery(com, m_ports.deviceFor(com)))
+    Run::Setup setup;
+    setup.port = QStringLiteral("COM%1").arg(com);
+    setup.comPort = com;
+    if (const QString device = m_ports.deviceFor(com); !device.isEmpty())
+        setup.bindings = {{com, device}};
+    setup.firmware = m_firmware;
+    setup.allowTestFirmware = m_allowTestFirmware;
+    setup.replyWindow = m_replyWindow;
+    Run::Events events;
+    events.barValue = [this](int row) {
+        m_bar->setValue(row);
+    };
+    m_run = std::make_unique<Run>(std::move(setup), std::move(events));
+    if (const auto failed = m_run->query())
         report(*failed);
     else
         cmdMacro_Click(2);
@@ -312,9 +324,15 @@ void frmMain::cmdZumil_Click()
 void frmMain::cmdMacro_Click(std::int16_t index)
 {
     // The other sequences belong to the service panel, which the operator cannot reach.
-    if (index != 2)
+    if (index != 2 || !m_run)
         return;
-    report(m_session.runProgramming());
+    report(m_run->programming());
+}
+
+void frmMain::report(const RunReport& report)
+{
+    m_lastReport = report;
+    this->report(report.outcome);
 }
 
 void frmMain::report(Outcome outcome)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "link/portmap.h"
-#include "run/session.h"
+#include "run/run.h"
 #include "ui/portmenu.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <QMainWindow>
 #include <QMap>
@@ -19,9 +21,9 @@ class QPushButton;
 
 namespace tqb9 {
 
-// The program's one window. It holds a Session and mirrors it: the bar follows the block write,
-// and Start runs the engine's steps on the port the COM menu has checked and shows the one
-// message they end with. No protocol logic lives here.
+// The program's one window. Start runs the engine's Run on the port the COM menu has checked,
+// its procedures each running their part of it; the bar follows the block write, and the one
+// message the run ends with is shown. No protocol logic lives here.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -42,7 +44,9 @@ public:
     const Firmware& firmware() const { return m_firmware; }
     bool setFirmware(Firmware firmware);
     // --allow-test-firmware: Start writes the test image too.
-    void setAllowTestFirmware(bool allow) { m_session.setAllowTestFirmware(allow); }
+    void setAllowTestFirmware(bool allow) { m_allowTestFirmware = allow; }
+    // A shorter reply window than the radio's 5000 ms, for the runs to come.
+    void setReplyWindow(std::chrono::milliseconds window) { m_replyWindow = window; }
 
     std::int16_t GetCOM();
     void mnuCom_Click(int index);
@@ -51,8 +55,10 @@ public:
 
     // True from the moment Start is pressed until its message box has been closed.
     bool running() const { return m_running; }
-
-    Session& session() { return m_session; }
+    // The port of the run going, or of the last one, is open.
+    bool portOpen() const { return m_run && m_run->portOpen(); }
+    // The last run's report, once its box has been shown.
+    const std::optional<RunReport>& lastReport() const { return m_lastReport; }
     // Which device each COM number opens: the system's ports, and any bound by --com.
     PortMap& ports() { return m_ports; }
     PortMenu& menu() { return m_menu; }
@@ -85,6 +91,7 @@ protected:
 
 private:
     // A completed run gets the plain box titled "OK", any failure the exclamation box "NG".
+    void report(const RunReport& report);
     void report(Outcome outcome);
     void mirrorChecks();
     void describePorts();
@@ -92,7 +99,10 @@ private:
     void showFirmware();
 
     Firmware m_firmware;
-    Session m_session;
+    bool m_allowTestFirmware = false;
+    std::chrono::milliseconds m_replyWindow{0};
+    std::unique_ptr<Run> m_run;
+    std::optional<RunReport> m_lastReport;
     PortMenu m_menu;
     PortMap m_ports;
     bool m_running = false;

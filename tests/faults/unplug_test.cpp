@@ -84,7 +84,7 @@ Seen throughTheWindow(sim::SimRadio& radio)
     Seen seen;
     seen.shown = window.shown;
     seen.ms = window.ms;
-    seen.portClosed = !window.session().portOpen();
+    seen.portClosed = !window.portOpen();
     seen.readyAgain = window.cmdZumil()->isEnabled() && !window.bar()->isVisible();
     return seen;
 }

@@ -102,7 +102,7 @@ struct Rig {
         MemoryImage image;
         useTwoBlockFirmware(image);
         window.setFirmware(Firmware::fromImage(image));
-        window.session().setReplyWindow(std::make_unique<PreciseWindow>(kShortWindow));
+        window.setReplyWindow(kShortWindow);
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
@@ -445,6 +445,9 @@ void tst_frmmain::outcomes()
     QCOMPARE(rig.radio.wrongLineCount(), 0);
     if (text == QLatin1String("Completed."))
         QCOMPARE(rig.radio.writtenBlocks(), (QList<quint32>{0xC0000, 0xFEC00}));
+    // The window ran the engine's Run and holds its report, the same the box was worded from.
+    QVERIFY(rig.window.lastReport());
+    QCOMPARE(messageFor(rig.window.lastReport()->outcome), text);
 }
 
 void tst_frmmain::menuChoiceTakesEffectAtNextStart()
