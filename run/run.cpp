@@ -248,12 +248,42 @@ RunReport Run::finish(Outcome outcome)
             failure.blocksDone = report.blocksWritten;
             failure.blocksTotal = report.blocksToWrite;
         }
-        const DeviceFacts facts =
-            failure.device.isEmpty() ? DeviceFacts{} : probeDevice(failure.device);
-        report.advice = diagnose(failure, facts);
+        explain(report, failure);
     }
     // The session stays until the run goes, so its port can still be asked about.
     m_going.reset();
+    return report;
+}
+
+void Run::explain(RunReport& report, const Failure& failure, bool probe)
+{
+    const DeviceFacts facts =
+        failure.device.isEmpty() || !probe ? DeviceFacts{} : probeDevice(failure.device);
+    report.advice = diagnose(failure, facts);
+}
+
+RunReport Run::regionRefused(const Setup& setup, const QString& device, const QDateTime& started,
+                             double seconds, std::chrono::milliseconds window)
+{
+    RunReport report;
+    report.port = setup.port;
+    report.device = device;
+    report.started = started;
+    report.seconds = seconds;
+    report.outcome = Outcome::RegionError;
+    report.step = Step::Query;
+    report.status = exitStatusFor(Outcome::RegionError);
+    report.attempts.at(static_cast<std::size_t>(Step::Query)) = 1;
+    report.firmware = setup.firmwareToWrite();
+    Failure failure;
+    failure.outcome = Outcome::RegionError;
+    failure.port = setup.comPort;
+    failure.device = device;
+    failure.exchanged = true;
+    failure.code = reply::RE;
+    failure.interval = window;
+    // The radio answered: nothing to ask the system about its port.
+    explain(report, failure, false);
     return report;
 }
 

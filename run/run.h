@@ -16,6 +16,8 @@
 
 namespace tqb9 {
 
+struct Failure;
+
 // Who ended a run before its end: the operator's Stop (a window's), or a signal to the program.
 enum class StoppedBy { Nobody, Operator, Sigint, Sigterm };
 // "operator", "SIGINT", "SIGTERM": keys for scripts and logs; nothing for Nobody.
@@ -90,6 +92,12 @@ public:
     std::optional<RunReport> query();
     RunReport programming();
 
+    // The report of a run whose model query the radio on device refused ("RE"), made as a run's
+    // own: what a watch's probe found, for a radio it will not write.
+    static RunReport regionRefused(const Setup& setup, const QString& device,
+                                   const QDateTime& started, double seconds,
+                                   std::chrono::milliseconds window);
+
     // Ends the run at its current step, with the port closed, as stopped by. Only from the run's
     // own thread: the wait in progress is woken through its own event loop.
     void stop(StoppedBy by);
@@ -98,6 +106,9 @@ public:
 
 private:
     struct Going;
+    // The advice of a failed run, from how it failed and, when probe, what the system says
+    // about its device.
+    static void explain(RunReport& report, const Failure& failure, bool probe = true);
     RunReport finish(Outcome outcome);
 
     Setup m_setup;

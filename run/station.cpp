@@ -1,6 +1,7 @@
 #include "run/station.h"
 
 #include "link/portmap.h"
+#include "run/runsignals.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,8 @@ struct Station::Slot {
     // Lives in thread: what the run's own thread is asked to do is posted to it.
     std::unique_ptr<QObject> worker;
     Run* run = nullptr; // touched in thread only
+    // Lives on the station's thread: the run's events, as signals there.
+    RunSignals events;
     std::optional<RunReport> report;
 };
 
@@ -111,36 +114,31 @@ void Station::start()
             s->thread.setObjectName(QStringLiteral("radio %1").arg(s->setup.port));
             s->thread.start();
         }
+        RunSignals* events = &s->events;
+        events->disconnect(this);
+        connect(events, &RunSignals::stepStarted, this,
+                [this, i](Step step, const QString& detail) { emit stepStarted(i, step, detail); });
+        connect(events, &RunSignals::writeBegins, this,
+                [this, i](int blocks) { emit writeBegins(i, blocks); });
+        connect(events, &RunSignals::blockWritten, this,
+                [this, i](double seconds) { emit blockWritten(i, seconds); });
+        connect(events, &RunSignals::traced, this,
+                [this, i](const QString& lines) { emit traced(i, lines); });
+        connect(events, &RunSignals::finished, this, [this, i, s](const RunReport& report) {
+            s->report = report;
+            --m_running;
+            emit runFinished(i, report);
+            if (m_running == 0)
+                emit finished();
+        });
         QMetaObject::invokeMethod(
             s->worker.get(),
-            [this, i, s] {
-                const auto post = [this](auto call) {
-                    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-                };
-                Run::Events events;
-                events.step = [this, i, post](Step step, const QString& detail) {
-                    post([this, i, step, detail] { emit stepStarted(i, step, detail); });
-                };
-                events.writeBegins = [this, i, post](int blocks) {
-                    post([this, i, blocks] { emit writeBegins(i, blocks); });
-                };
-                events.blockWritten = [this, i, post](double seconds) {
-                    post([this, i, seconds] { emit blockWritten(i, seconds); });
-                };
-                events.trace = [this, i, post](const QString& lines) {
-                    post([this, i, lines] { emit traced(i, lines); });
-                };
-                Run run(s->setup, std::move(events));
+            [s, events] {
+                Run run(s->setup, events->events());
                 s->run = &run;
                 const RunReport report = run.exec();
                 s->run = nullptr;
-                post([this, i, s, report] {
-                    s->report = report;
-                    --m_running;
-                    emit runFinished(i, report);
-                    if (m_running == 0)
-                        emit finished();
-                });
+                events->finish(report);
                 if (s->thread.isRunning())
                     QThread::currentThread()->quit();
             },

@@ -4,6 +4,7 @@
 #include "link/reply.h"
 #include "run/diagnosis.h"
 #include "run/exitstatus.h"
+#include "run/runsignals.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,9 +30,9 @@ public:
     using Post = std::function<void(std::function<void()>)>;
 
     Watcher(Run::Setup setup, PortWatch::Timing timing, const std::atomic<bool>& closing,
-            PortWatch* owner)
+            PortWatch* owner, RunSignals* events)
         : m_setup(std::move(setup)), m_timing(timing), m_closing(closing), m_owner(owner),
-          m_next(this)
+          m_events(events), m_next(this)
     {
         m_next.setSingleShot(true);
         connect(&m_next, &QTimer::timeout, this, &Watcher::next);
@@ -229,26 +230,12 @@ private:
         Run::Setup setup = m_setup;
         if (!device.isEmpty())
             setup.bindings = {{setup.comPort, device}};
-        PortWatch* owner = m_owner;
-        Run::Events events;
-        events.step = [this, owner](Step step, const QString& detail) {
-            post([owner, step, detail] { emit owner->stepStarted(step, detail); });
-        };
-        events.writeBegins = [this, owner](int blocks) {
-            post([owner, blocks] { emit owner->writeBegins(blocks); });
-        };
-        events.blockWritten = [this, owner](double seconds) {
-            post([owner, seconds] { emit owner->blockWritten(seconds); });
-        };
-        events.trace = [this, owner](const QString& lines) {
-            post([owner, lines] { emit owner->traced(lines); });
-        };
-        Run run(setup, std::move(events));
+        Run run(setup, m_events->events());
         m_run = &run;
         const RunReport report = run.exec();
         m_run = nullptr;
         m_busy = false;
-        post([owner, report] { owner->runFinishedFromWatcher(report); });
+        m_events->finish(report);
         hold();
     }
 
@@ -256,26 +243,9 @@ private:
     // would report it, and then held until it goes.
     void regionError(const QString& device, const QDateTime& started)
     {
-        RunReport report;
-        report.port = m_setup.port;
-        report.device = device;
-        report.started = started;
-        report.seconds = static_cast<double>(m_sinceProbe.nsecsElapsed()) / 1e9;
-        report.outcome = Outcome::RegionError;
-        report.step = Step::Query;
-        report.status = exitStatusFor(Outcome::RegionError);
-        report.attempts.at(static_cast<std::size_t>(Step::Query)) = 1;
-        report.firmware = m_setup.firmwareToWrite();
-        Failure failure;
-        failure.outcome = Outcome::RegionError;
-        failure.port = m_setup.comPort;
-        failure.device = device;
-        failure.exchanged = true;
-        failure.code = reply::RE;
-        failure.interval = m_timing.probeWindow;
-        report.advice = diagnose(failure, {});
-        PortWatch* owner = m_owner;
-        post([owner, report] { owner->runFinishedFromWatcher(report); });
+        m_events->finish(Run::regionRefused(m_setup, device, started,
+                                            static_cast<double>(m_sinceProbe.nsecsElapsed()) / 1e9,
+                                            m_timing.probeWindow));
         hold();
     }
 
@@ -299,6 +269,7 @@ private:
     const PortWatch::Timing m_timing;
     const std::atomic<bool>& m_closing;
     PortWatch* const m_owner;
+    RunSignals* const m_events; // on the owner's thread
 
     // A child, so that it moves to the port's thread with its owner.
     QTimer m_next;
@@ -324,6 +295,7 @@ struct PortWatch::Private {
     // start() asked for a run whose report has not come back yet.
     bool startAsked = false;
     std::atomic<bool> closing{false};
+    RunSignals events;
     QThread thread;
     Watcher* watcher = nullptr; // lives in thread, deleted as it finishes
 
@@ -340,7 +312,12 @@ PortWatch::PortWatch(Run::Setup setup, Timing timing, QObject* parent)
 {
     d->setup = std::move(setup);
     d->timing = timing;
-    d->watcher = new Watcher(d->setup, timing, d->closing, this);
+    d->watcher = new Watcher(d->setup, timing, d->closing, this, &d->events);
+    connect(&d->events, &RunSignals::stepStarted, this, &PortWatch::stepStarted);
+    connect(&d->events, &RunSignals::writeBegins, this, &PortWatch::writeBegins);
+    connect(&d->events, &RunSignals::blockWritten, this, &PortWatch::blockWritten);
+    connect(&d->events, &RunSignals::traced, this, &PortWatch::traced);
+    connect(&d->events, &RunSignals::finished, this, &PortWatch::runFinishedFromWatcher);
     d->watcher->moveToThread(&d->thread);
     connect(&d->thread, &QThread::finished, d->watcher, &QObject::deleteLater);
     d->thread.setObjectName(QStringLiteral("watch %1").arg(d->setup.port));
