@@ -1,5 +1,6 @@
 #include "cli/frontend.h"
 
+#include "cli/advice.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "cli/stationview.h"
@@ -160,9 +161,10 @@ int FrontEnd::listPorts()
         if (port.device.isEmpty())
             return;
         ++listed;
-        const QString line = QStringLiteral("COM%1  %2  %3")
-                                 .arg(QString::number(n).leftJustified(2),
-                                      port.device.leftJustified(20), port.description);
+        const QString line =
+            QStringLiteral("COM%1  %2  %3")
+                .arg(QString::number(n).leftJustified(2), port.device.leftJustified(20),
+                     port.bound ? QStringLiteral("bound with --com") : port.description);
         writeOut(line.trimmed() + QLatin1Char('\n'));
     };
     const QList<PortMap::Port> all = ports.allPorts();
@@ -290,7 +292,7 @@ int FrontEnd::run(Station& station, RunLog* log)
     const RunReport& report = *station.report(0);
     progress.finish();
     writeOut(messageFor(report.outcome) + QLatin1Char('\n'));
-    advise(report.advice);
+    advise(adviceFor(report));
     if (log) {
         QString error;
         if (!log->append(logLine(report), &error))

@@ -1,5 +1,6 @@
 #include "cli/stationview.h"
 
+#include "cli/advice.h"
 #include "cli/frontend.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
@@ -83,7 +84,7 @@ int StationView::exec()
         redraw();
         // Advice waits until the lines drawn in place are done with.
         for (int i = 0; i < m_station.size(); ++i) {
-            for (const QString& line : std::as_const(m_station.report(i)->advice))
+            for (const QString& line : adviceFor(*m_station.report(i)))
                 say(i, line);
         }
     }
@@ -117,7 +118,7 @@ void StationView::onFinished(int index, const RunReport& report)
         showLine(index, ending);
     } else if (!m_options.quiet) {
         say(index, ending);
-        for (const QString& line : report.advice)
+        for (const QString& line : adviceFor(report))
             say(index, line);
     }
     if (m_log) {

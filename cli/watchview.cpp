@@ -1,5 +1,6 @@
 #include "cli/watchview.h"
 
+#include "cli/advice.h"
 #include "cli/frontend.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
@@ -80,7 +81,7 @@ int WatchView::exec()
         connect(watch, &PortWatch::runFinished, this, [this, i, progress](const RunReport& r) {
             progress->finish();
             writeOut(QStringLiteral("%1: %2\n").arg(r.port, messageFor(r.outcome)));
-            for (const QString& line : r.advice)
+            for (const QString& line : adviceFor(r))
                 say(i, line);
             if (m_log) {
                 QString error;

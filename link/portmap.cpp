@@ -191,7 +191,7 @@ QList<PortMap::Port> PortMap::allPorts() const
 PortMap::Port PortMap::portFor(int port, const QList<QSerialPortInfo>& infos) const
 {
     if (const auto bound = m_bindings.constFind(port); bound != m_bindings.constEnd())
-        return {*bound, QStringLiteral("bound with --com")};
+        return {*bound, QString(), true};
     if (port < kFirstPort || port > kLastComNumber)
         return {};
     return numberedPort(port, infos);

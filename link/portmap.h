@@ -24,6 +24,7 @@ public:
     struct Port {
         QString device;      // what QSerialPort opens: "COM3", "/dev/ttyUSB0", "/dev/pts/4"
         QString description; // what the system says about it, may be empty
+        bool bound = false;  // given by a binding, not found on the system
     };
 
     static constexpr int kFirstPort = 1;

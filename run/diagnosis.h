@@ -45,17 +45,45 @@ struct Failure {
     std::chrono::milliseconds interval{5000};
 };
 
-// Sentences for standard error that say why the run failed and what to do about it.
-QStringList diagnose(const Failure& failure, const DeviceFacts& facts);
+// Why a run ended as it did, as codes with their data; each front end words it (cli/advice.cpp
+// for a terminal, ui/wording.cpp for a window). The step and how far the write got are the
+// report's own.
+struct Finding {
+    enum class Reason {
+        None,             // completed
+        Stopped,          // the report says who stopped it
+        TestImage,        // a test image that was not allowed: nothing was sent
+        PortLeadsNowhere, // the COM number leads to no serial port
+        NoSuchDevice,
+        PermissionDenied, // facts.group and facts.inGroupDatabase say more
+        PortBusy,         // another program holds it; facts.holder may name it
+        PortFailed,       // it stopped working during the step: unplugged, or the adapter reset
+        PortError,        // anything else the system said, in systemError
+        Silent,           // nothing came back, not even the echo of what was sent
+        ShortEcho,        // only received of the sent bytes came back
+        NoAnswer,         // the echo came back, no answer within window
+        RegionRefused,    // the radio answered "RE"
+        WrongAnswer,      // the radio answered code, not the step's answer
+    };
+    Reason reason = Reason::None;
+    int comPort = 1;     // the COM number the run used
+    QString device;      // what it opened, or tried to; empty when the number leads nowhere
+    DeviceFacts facts;   // what the system says about device
+    QString systemError; // the port's own words
+    qsizetype sent = 0;
+    qsizetype received = 0;
+    std::int16_t code = reply::None;
+    std::chrono::milliseconds window{5000};
+    // The failed or stopped step came after the radio entered flash mode, where it may be left.
+    bool mayBeInFlashMode = false;
+};
 
-// The parts of the advice that name a platform's own tools, one file per platform
-// (diagnosis_linux.cpp, diagnosis_mac.cpp, diagnosis_win.cpp).
+// What the failure and the system's facts come to.
+Finding classify(const Failure& failure, const DeviceFacts& facts);
+
 namespace platform {
-// What to do when the device exists but this account may not open it.
-QStringList permissionAdvice(const QString& device, const DeviceFacts& facts);
-// What to do when another program has the port open.
-QString busyAdvice();
-// The other processes that have the device open, for the busy message; empty when unknown.
+// The other processes that have the device open, for the busy message; empty when unknown
+// (diagnosis_unix.cpp with /proc on Linux, nothing elsewhere).
 QString findHolders(const QString& device);
 } // namespace platform
 

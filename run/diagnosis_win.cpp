@@ -17,18 +17,6 @@ DeviceFacts probeDevice(const QString& device)
 
 namespace platform {
 
-QStringList permissionAdvice(const QString& device, const DeviceFacts&)
-{
-    return {QStringLiteral("Ask an administrator for access to %1.").arg(device)};
-}
-
-QString busyAdvice()
-{
-    return QStringLiteral("Windows lets one program at a time open a COM port: close the other one "
-                          "(a terminal program, another copy of tq-b9), then run again. Device "
-                          "Manager, under Ports (COM & LPT), shows which number the cable has.");
-}
-
 QString findHolders(const QString&)
 {
     return {};

@@ -224,19 +224,10 @@ RunReport Run::finish(Outcome outcome)
     if (m_stoppedBy != StoppedBy::Nobody && report.outcome != Outcome::Completed) {
         report.stoppedBy = m_stoppedBy;
         report.status = exitStatusFor(m_stoppedBy);
-        const QString step = QString::fromLatin1(stepName(report.step));
-        QString where = m_stoppedBy == StoppedBy::Operator
-                            ? QStringLiteral("Stopped during the %1 step").arg(step)
-                            : QStringLiteral("Interrupted by %1 during the %2 step")
-                                  .arg(stopName(m_stoppedBy), step);
-        if (report.step == Step::Write)
-            where += QStringLiteral(" (%1 of %2 blocks written)")
-                         .arg(report.blocksWritten)
-                         .arg(report.blocksToWrite);
-        report.advice << where + QStringLiteral("; the port is closed.");
-        if (report.step == Step::Erase || report.step == Step::Write || report.step == Step::End)
-            report.advice << QStringLiteral("The radio may be left in flash mode; run tq-b9-cli "
-                                            "again to write the whole firmware.");
+        failure.step = report.step;
+        failure.device = report.device;
+        report.finding = classify(failure, {});
+        report.finding.reason = Finding::Reason::Stopped;
     } else if (report.outcome != Outcome::Completed) {
         failure.outcome = report.outcome;
         failure.step = report.step;
@@ -259,7 +250,7 @@ void Run::explain(RunReport& report, const Failure& failure, bool probe)
 {
     const DeviceFacts facts =
         failure.device.isEmpty() || !probe ? DeviceFacts{} : probeDevice(failure.device);
-    report.advice = diagnose(failure, facts);
+    report.finding = classify(failure, facts);
 }
 
 RunReport Run::regionRefused(const Setup& setup, const QString& device, const QDateTime& started,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/portmap.h"
+#include "run/diagnosis.h"
 #include "run/session.h"
 
 #include <array>
@@ -15,8 +16,6 @@
 #include <utility>
 
 namespace tqb9 {
-
-struct Failure;
 
 // Who ended a run before its end: the operator's Stop (a window's), or a signal to the program.
 enum class StoppedBy { Nobody, Operator, Sigint, Sigterm };
@@ -42,8 +41,8 @@ struct RunReport {
     // The first address of the block a failed write stopped at.
     std::optional<long> writeStoppedAt;
     Firmware firmware; // what it wrote, or was to write
-    // Why it failed and what to do, one sentence a line, without the program's name.
-    QStringList advice;
+    // Why it failed or stopped, as codes with their data, for the front ends to word.
+    Finding finding;
 };
 
 // One whole Start run on one port, in the calling thread: its own Session (and so its own port
@@ -106,7 +105,7 @@ public:
 
 private:
     struct Going;
-    // The advice of a failed run, from how it failed and, when probe, what the system says
+    // The finding of a failed run, from how it failed and, when probe, what the system says
     // about its device.
     static void explain(RunReport& report, const Failure& failure, bool probe = true);
     RunReport finish(Outcome outcome);

@@ -23,11 +23,7 @@ QString messageFor(Outcome outcome)
     case Outcome::DisconnectFailed:
         return QStringLiteral("Disconnect failed.");
     case Outcome::TestImageRefused:
-        return QStringLiteral(
-            "This is the test image, not firmware for a radio, so nothing was "
-            "written. Drop the radio's firmware file (S-record or Intel HEX) on "
-            "this window or start it with --firmware FILE; to write the test image "
-            "into a simulated radio, start it with --allow-test-firmware.");
+        return QStringLiteral("Test image refused.");
     }
     return QStringLiteral("Error");
 }

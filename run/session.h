@@ -29,7 +29,8 @@ enum class Outcome {
     TestImageRefused
 };
 
-// The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.".
+// The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.";
+// for a refused test image only a label for logs, which each front end words for itself.
 QString messageFor(Outcome outcome);
 // "model query", "end of session": in sentences. "query", "end": keys for scripts and logs.
 const char* stepName(Step step);

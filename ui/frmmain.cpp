@@ -1,6 +1,7 @@
 #include "ui/frmmain.h"
 
 #include "ui/droppedfile.h"
+#include "ui/wording.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -262,7 +263,9 @@ void frmMain::showPortsAbove(QList<int> numbers)
 
 void frmMain::describePorts()
 {
-    const auto describe = [](QAction* item, int index, const PortMap::Port& port) {
+    const auto describe = [](QAction* item, int index, PortMap::Port port) {
+        if (port.bound)
+            port.description = QStringLiteral("bound with --com");
         QString tip;
         if (port.device.isEmpty())
             tip = QStringLiteral("COM%1: no serial port").arg(index);
@@ -340,7 +343,7 @@ void frmMain::report(Outcome outcome)
     constexpr int kOkOnly = 0;
     constexpr int kExclamation = 48;
     const bool completed = outcome == Outcome::Completed;
-    showMessage(messageFor(outcome), completed ? kOkOnly : kExclamation,
+    showMessage(windowMessage(outcome), completed ? kOkOnly : kExclamation,
                 completed ? QStringLiteral("OK") : QStringLiteral("NG"));
 }
 

@@ -1,5 +1,7 @@
 #include "ui/porttile.h"
 
+#include "ui/wording.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -173,7 +175,7 @@ void PortTile::refresh()
         if (state == PortWatch::State::Held)
             detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
                       QStringLiteral("remove the radio");
-        tip = report.advice.join(QLatin1Char('\n'));
+        tip = windowAdvice(report).join(QLatin1Char('\n'));
     } else {
         switch (state) {
         case PortWatch::State::Idle:

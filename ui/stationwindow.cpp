@@ -4,6 +4,7 @@
 #include "run/station.h"
 #include "ui/droppedfile.h"
 #include "ui/porttile.h"
+#include "ui/wording.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -386,7 +387,7 @@ bool StationWindow::eventFilter(QObject* watched, QEvent* event)
 bool StationWindow::mayWrite()
 {
     if (refusesFirmware()) {
-        showMessage(messageFor(Outcome::TestImageRefused), QStringLiteral("NG"));
+        showMessage(windowMessage(Outcome::TestImageRefused), QStringLiteral("NG"));
         return false;
     }
     if (!(m_log && m_log->isOpen())) {

@@ -1,6 +1,5 @@
-// What a run reports beyond its outcome: the trace of each exchange, and the advice a failed run
-// gives from what the system says about the port; and which ports a station refuses to run
-// together.
+// What a run reports beyond its outcome: the trace of each exchange, what the system says about
+// a port; and which ports a station refuses to run together.
 #include "run/diagnosis.h"
 #include "run/station.h"
 #include "run/trace.h"
@@ -57,117 +56,6 @@ TEST(Trace, SilenceShortEchoAndForeignBytesAreTold)
     EXPECT_TRUE(noise.contains(QStringLiteral("differs from the echo at byte 2")))
         << noise.toStdString();
     EXPECT_TRUE(noise.contains(QStringLiteral("reply: none recognised")));
-}
-
-Failure portFailure(QSerialPort::SerialPortError kind, const QString& error)
-{
-    Failure f;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.errorKind = kind;
-    f.error = QStringLiteral("/dev/ttyUSB0: ") + error;
-    return f;
-}
-
-DeviceFacts present(const QString& group = {}, const QString& holder = {})
-{
-    DeviceFacts facts;
-    facts.exists = true;
-    facts.accessible = true;
-    facts.group = group;
-    facts.holder = holder;
-    return facts;
-}
-
-QString joined(const QStringList& lines)
-{
-    return lines.join(QLatin1Char('\n'));
-}
-
-// The advice names Linux tools; macOS and Windows give their own.
-#ifdef Q_OS_LINUX
-TEST(Diagnosis, PermissionDeniedNamesTheGroupToJoin)
-{
-    const Failure f =
-        portFailure(QSerialPort::PermissionError, QStringLiteral("Permission denied"));
-    DeviceFacts facts = present(QStringLiteral("dialout"));
-    facts.accessible = false;
-    const QString text = joined(diagnose(f, facts));
-    EXPECT_TRUE(text.contains(QStringLiteral("Cannot open /dev/ttyUSB0: permission denied")));
-    EXPECT_TRUE(text.contains(QStringLiteral("sudo usermod -aG dialout $USER")))
-        << text.toStdString();
-
-    facts.inGroupDatabase = true;
-    const QString again = joined(diagnose(f, facts));
-    EXPECT_TRUE(again.contains(QStringLiteral("log out and in again, or run: newgrp dialout")));
-    EXPECT_FALSE(again.contains(QStringLiteral("usermod")));
-}
-
-TEST(Diagnosis, BusyPortNamesWhatHoldsIt)
-{
-    const Failure f =
-        portFailure(QSerialPort::PermissionError, QStringLiteral("Device or resource busy"));
-    const DeviceFacts facts =
-        present(QStringLiteral("dialout"), QStringLiteral("ModemManager (pid 812)"));
-    const QString text = joined(diagnose(f, facts));
-    EXPECT_TRUE(text.contains(QStringLiteral("another program holds it (/dev/ttyUSB0: Device or "
-                                             "resource busy). Open by: ModemManager (pid 812).")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("sudo systemctl stop ModemManager")));
-    EXPECT_FALSE(text.contains(QStringLiteral("usermod")));
-}
-#endif
-
-TEST(Diagnosis, AbsentPortPointsToTheList)
-{
-    const Failure f = portFailure(QSerialPort::DeviceNotFoundError, QStringLiteral("No such file"));
-    EXPECT_TRUE(joined(diagnose(f, DeviceFacts{}))
-                    .contains(QStringLiteral(
-                        "/dev/ttyUSB0 (COM1): no such device.\nIs the cable plugged in?")));
-
-    Failure unmapped;
-    unmapped.port = 4;
-    unmapped.errorKind = QSerialPort::DeviceNotFoundError;
-    const QString text = joined(diagnose(unmapped, DeviceFacts{}));
-    EXPECT_TRUE(text.contains(QStringLiteral("COM4 does not lead to any serial port")));
-    EXPECT_TRUE(text.contains(QStringLiteral("tq-b9-cli --list-ports")));
-    EXPECT_TRUE(text.contains(QStringLiteral("--com 4=DEVICE")));
-}
-
-TEST(Diagnosis, SilentRadioAsksForCableAndPower)
-{
-    Failure f;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.exchanged = true;
-    f.sent = 10;
-    f.received = 0;
-    const DeviceFacts facts = present();
-    EXPECT_TRUE(joined(diagnose(f, facts))
-                    .contains(QStringLiteral("cable is plugged in at both ends and that the radio "
-                                             "is switched on")));
-    f.received = 10;
-    f.interval = std::chrono::milliseconds{5000};
-    EXPECT_TRUE(joined(diagnose(f, facts))
-                    .contains(QStringLiteral("did not answer the model query step within 5 s")));
-}
-
-TEST(Diagnosis, FailedWriteSaysWhereItStopped)
-{
-    Failure f;
-    f.outcome = Outcome::WriteFailed;
-    f.step = Step::Write;
-    f.device = QStringLiteral("/dev/ttyUSB0");
-    f.exchanged = true;
-    f.sent = 1032;
-    f.received = 1036;
-    f.code = reply::NG;
-    f.blockAddress = 0xC0400;
-    f.blocksDone = 1;
-    f.blocksTotal = 250;
-    const QString text = joined(diagnose(f, present()));
-    EXPECT_TRUE(text.contains(QStringLiteral("answered \"NG\" to the write step")));
-    EXPECT_TRUE(text.contains(QStringLiteral("block at 0xC0400 (1 of 250 blocks written)")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("run tq-b9-cli again")));
 }
 
 #ifdef Q_OS_UNIX

@@ -4,6 +4,7 @@
 #include "sim/simradio.h"
 #include "ui/porttile.h"
 #include "ui/stationwindow.h"
+#include "ui/wording.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -108,7 +109,7 @@ void tst_stationwindow::testImage()
     QVERIFY(!window.addPort(QStringLiteral("COM7")));
     window.startAll();
     window.setAutomatic(true);
-    QCOMPARE(window.shown, QStringList(2, messageFor(Outcome::TestImageRefused)));
+    QCOMPARE(window.shown, QStringList(2, windowMessage(Outcome::TestImageRefused)));
     QVERIFY(!window.automatic());
     QVERIFY(!window.busy());
 }
