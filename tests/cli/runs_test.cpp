@@ -143,12 +143,14 @@ TEST_F(CliRun, RadioThatAnswersInSeparateWritesIsNeverWaitedFor)
     }
 }
 
+// How the command line presents each outcome; that the run stops at the failed step is the
+// fault matrix's.
 struct OutcomeCase {
     const char* name;
     std::function<void(sim::SimRadio&)> bend;
     const char* line;
     int status;
-    Command lastCommandSent;
+    bool writes; // gets as far as the write
 };
 
 class CliOutcome : public CliRun, public ::testing::WithParamInterface<OutcomeCase> {};
@@ -156,23 +158,13 @@ class CliOutcome : public CliRun, public ::testing::WithParamInterface<OutcomeCa
 TEST_P(CliOutcome, PrintsTheWindowsTextAndItsOwnExitStatus)
 {
     const OutcomeCase& c = GetParam();
-    if (c.lastCommandSent == Command::Program && builtInBlocks() == 0)
+    if (c.writes && builtInBlocks() == 0)
         GTEST_SKIP() << "the built-in firmware has no block to write";
     c.bend(radio);
     const Result r = run(port);
     EXPECT_EQ(r.out, QString::fromLatin1(c.line) + QLatin1Char('\n')) << r.err.toStdString();
     EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(plainText(r.err));
-    // The run stops at the failed step: nothing after it reaches the radio.
-    constexpr Command kOrder[] = {Command::Query, Command::Connect, Command::Erase,
-                                  Command::Program, Command::End};
-    bool after = false;
-    for (const Command command : kOrder) {
-        if (after) {
-            EXPECT_EQ(radio.count(command), 0) << sim::commandName(command).toStdString();
-        }
-        after = after || command == c.lastCommandSent;
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -180,22 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OutcomeCase{"RegionError",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "RE"); },
-                    "Region error", 2, Command::Query},
+                    "Region error", 2, false},
         OutcomeCase{"QueryRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "NG"); }, "Error", 1,
-                    Command::Query},
+                    false},
         OutcomeCase{"ConnectAnsweredOk",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Connect, "OK"); },
-                    "Connect failed.", 3, Command::Connect},
+                    "Connect failed.", 3, false},
         OutcomeCase{"EraseRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Erase, "NG"); },
-                    "Erase failed.", 4, Command::Erase},
+                    "Erase failed.", 4, false},
         OutcomeCase{"WriteRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Program, "NG"); },
-                    "Write failed.", 5, Command::Program},
+                    "Write failed.", 5, true},
         OutcomeCase{"EndAnsweredOk",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::End, "OK"); },
-                    "Disconnect failed.", 6, Command::End}),
+                    "Disconnect failed.", 6, true}),
     [](const ::testing::TestParamInfo<OutcomeCase>& param) {
         return std::string(param.param.name);
     });
