@@ -140,9 +140,12 @@ int FrontEnd::exec()
         setups << setup;
     }
     auto resolved = Station::resolve(setups);
-    if (const auto* refused = std::get_if<QString>(&resolved)) {
+    if (const auto* same = std::get_if<Station::SamePort>(&resolved)) {
+        QString why = QStringLiteral("%1 is the same port as %2").arg(same->port, same->sameAs);
+        if (!same->device.isEmpty())
+            why += QStringLiteral(" (%1)").arg(same->device);
         writeErr(QStringLiteral("tq-b9-cli: --port %1\n%2Try 'tq-b9-cli --help' for more.\n")
-                     .arg(*refused, usageText()));
+                     .arg(why, usageText()));
         return exitstatus::Usage;
     }
     if (m_options.watch)

@@ -35,19 +35,14 @@ struct Station::Slot {
     std::optional<RunReport> report;
 };
 
-std::variant<QList<Run::Setup>, QString> Station::resolve(QList<Run::Setup> setups)
+std::variant<QList<Run::Setup>, Station::SamePort> Station::resolve(QList<Run::Setup> setups)
 {
     QHash<QString, QString> seen;
     for (Run::Setup& setup : setups) {
         const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
         const QString key = sameness(setup.comPort, device);
-        if (seen.contains(key)) {
-            QString why =
-                QStringLiteral("%1 is the same port as %2").arg(setup.port, seen.value(key));
-            if (!device.isEmpty() && device != setup.port)
-                why += QStringLiteral(" (%1)").arg(device);
-            return why;
-        }
+        if (seen.contains(key))
+            return SamePort{setup.port, seen.value(key), device != setup.port ? device : QString()};
         seen.insert(key, setup.port);
         // Nothing there: the run fails to open it and says so.
         if (!device.isEmpty())

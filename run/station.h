@@ -22,11 +22,17 @@ namespace tqb9 {
 class Station : public QObject {
     Q_OBJECT
 public:
+    // Two of the ports given are one: port, as given, is the same as sameAs, given before it;
+    // device is what port leads to, when that is not port itself.
+    struct SamePort {
+        QString port;
+        QString sameAs;
+        QString device;
+    };
     // Each COM number is looked up once, here, so every run keeps to the device it began on, and
     // two names for one port (a COM number twice, a device and a link to it) are caught before
-    // either is opened. Returns the setups bound to their devices, or why they cannot run
-    // together: "COM3 is the same port as /dev/ttyS2".
-    static std::variant<QList<Run::Setup>, QString> resolve(QList<Run::Setup> setups);
+    // either is opened. Returns the setups bound to their devices, or the two that are one.
+    static std::variant<QList<Run::Setup>, SamePort> resolve(QList<Run::Setup> setups);
 
     explicit Station(QList<Run::Setup> setups, QObject* parent = nullptr);
     ~Station() override;

@@ -329,8 +329,9 @@ std::optional<QString> StationWindow::addPort(const QString& port)
     }
     setups << setup;
     const auto resolved = Station::resolve(setups);
-    if (const auto* refused = std::get_if<QString>(&resolved))
-        return *refused + QLatin1Char('.');
+    if (const auto* same = std::get_if<Station::SamePort>(&resolved))
+        return QStringLiteral("%1 is the same port as %2, which is on the station already.")
+            .arg(same->port, same->sameAs);
     const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
     setup.firmware = m_firmware;
     setup.allowTestFirmware = m_options.allowTestFirmware;
