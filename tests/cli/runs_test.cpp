@@ -80,6 +80,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         cli.start();
+        pid = cli.processId();
         loop.exec();
         cli.waitForFinished(1000);
         result.ms = clock.elapsed();
@@ -98,6 +99,7 @@ protected:
 
     sim::SimRadio radio;
     QStringList port;
+    qint64 pid = 0; // of the program run() started last
 };
 
 TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
@@ -280,6 +282,26 @@ TEST_F(CliRun, CtrlCEndsTheStepWithThePortClosedAndExits130)
     // Closed indeed: the device opens again at once.
     QSerialPort again(radio.devicePath());
     EXPECT_TRUE(again.open(QIODevice::ReadWrite)) << again.errorString().toStdString();
+}
+
+// Ctrl-C in the middle of a hands-free write: the run ends at its step, its line is printed, and
+// the program ends with the signal's status.
+TEST_F(CliRun, CtrlCEndsTheWatchsRunInProgressAtItsStep)
+{
+    radio.setPacing(true);
+    int programs = 0;
+    radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == Command::Program && ++programs == 3)
+            ::kill(static_cast<pid_t>(pid), SIGINT);
+        return std::nullopt;
+    });
+    const Result r = run({QStringLiteral("--watch"), QStringLiteral("--port"), radio.devicePath(),
+                          QStringLiteral("--allow-test-firmware")});
+    EXPECT_EQ(r.status, 130) << r.err.toStdString();
+    EXPECT_EQ(r.out, radio.devicePath() + QStringLiteral(": Write failed.\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Interrupted by Ctrl-C during the write step")))
+        << r.err.toStdString();
+    EXPECT_EQ(radio.count(Command::End), 0);
 }
 
 // What surrounds the program in a script or an SSH session must not stop a run half-way: a reader

@@ -5,13 +5,11 @@
 #include "sim/simradio.h"
 #include "support/needspty.h"
 
-#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -214,40 +212,6 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     for (int i : {0, 2})
         EXPECT_EQ(ports[i]->reports.size(), 1u);
 }
-
-#ifdef TQB9_CLI
-// Ctrl-C in the middle of a hands-free write: the run ends at its step, its line is printed, and
-// the program ends with the signal's status.
-TEST(WatchCommand, CtrlCEndsTheRunInProgressAtItsStep)
-{
-    TQB9_NEEDS_PTY();
-    sim::SimRadio radio;
-    QString why;
-    ASSERT_TRUE(radio.start(&why)) << why.toStdString();
-    radio.setPacing(true);
-    QProcess cli;
-    cli.setProgram(QStringLiteral(TQB9_CLI));
-    cli.setArguments({QStringLiteral("--watch"), QStringLiteral("--port"), radio.devicePath(),
-                      QStringLiteral("--allow-test-firmware")});
-    // A runner started in the background hands SIGINT on ignored, which the program keeps.
-    cli.setChildProcessModifier([] { ::signal(SIGINT, SIG_DFL); });
-    QString err;
-    QObject::connect(&cli, &QProcess::readyReadStandardError,
-                     [&] { err += QString::fromLocal8Bit(cli.readAllStandardError()); });
-    cli.start();
-    ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Program) >= 3; })) << err.toStdString();
-    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
-    ASSERT_TRUE(waitUntil([&] { return cli.state() == QProcess::NotRunning; }));
-
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(cli.exitCode(), 130) << err.toStdString();
-    EXPECT_EQ(cli.readAllStandardOutput().toStdString(),
-              (radio.devicePath() + QStringLiteral(": Write failed.\n")).toStdString());
-    EXPECT_TRUE(err.contains(QStringLiteral("Interrupted by Ctrl-C during the write step")))
-        << err.toStdString();
-    EXPECT_EQ(radio.count(Command::End), 0);
-}
-#endif
 
 } // namespace
 } // namespace tqb9
