@@ -194,22 +194,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.name);
     });
 
-TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
-{
-    radio.setScript([](const sim::Request&) {
-        sim::Response silent;
-        silent.reply = QByteArray();
-        silent.echo = false;
-        return std::optional<sim::Response>(silent);
-    });
-    // The radio's own 5000 ms window: the program has no option to shorten it.
-    const Result r = run(port);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, QStringLiteral("Error\n"));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("not even the echo")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("the radio is switched on"))) << r.err.toStdString();
-}
-
 TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
 {
     const Result r = run({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port"),
