@@ -57,6 +57,13 @@ void writeErr(const QString& text)
     writeTo(stderr, text);
 }
 
+QString logFailure(bool opening, const QString& path, const QString& systemError)
+{
+    return (opening ? QStringLiteral("cannot write the log %1: %2")
+                    : QStringLiteral("cannot append to the log %1: %2"))
+        .arg(path, systemError);
+}
+
 bool stderrIsTerminal()
 {
 #ifdef Q_OS_UNIX
@@ -121,7 +128,8 @@ int FrontEnd::exec()
     if (!m_options.logPath.isEmpty()) {
         QString error;
         if (!log.open(m_options.logPath, &error)) {
-            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
+            writeErr(
+                QStringLiteral("tq-b9-cli: %1\n").arg(logFailure(true, m_options.logPath, error)));
             return exitstatus::CannotCreate;
         }
     }
@@ -299,7 +307,7 @@ int FrontEnd::run(Station& station, RunLog* log)
     if (log) {
         QString error;
         if (!log->append(logLine(report), &error))
-            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
+            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(logFailure(false, log->path(), error)));
     }
     return report.status;
 }

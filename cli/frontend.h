@@ -45,5 +45,7 @@ void writeOut(const QString& text);
 void writeErr(const QString& text);
 // Standard error is a terminal, where progress can be redrawn in place.
 bool stderrIsTerminal();
+// "cannot write the log runs.jsonl: Permission denied", from what the system said.
+QString logFailure(bool opening, const QString& path, const QString& systemError);
 
 } // namespace tqb9::cli

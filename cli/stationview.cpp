@@ -124,7 +124,7 @@ void StationView::onFinished(int index, const RunReport& report)
     if (m_log) {
         QString error;
         if (!m_log->append(logLine(report), &error))
-            writeErr(kPrefix + error + QLatin1Char('\n'));
+            writeErr(kPrefix + logFailure(false, m_log->path(), error) + QLatin1Char('\n'));
     }
 }
 

@@ -86,7 +86,7 @@ int WatchView::exec()
             if (m_log) {
                 QString error;
                 if (!m_log->append(logLine(r), &error))
-                    writeErr(kPrefix + error + QLatin1Char('\n'));
+                    writeErr(kPrefix + logFailure(false, m_log->path(), error) + QLatin1Char('\n'));
             }
         });
         connect(watch, &PortWatch::stopped, &loop, [&stopping, &loop] {

@@ -47,7 +47,7 @@ bool RunLog::open(const QString& path, QString* error)
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return true;
     if (error)
-        *error = QStringLiteral("cannot write the log %1: %2").arg(path, m_file.errorString());
+        *error = m_file.errorString();
     return false;
 }
 
@@ -56,8 +56,7 @@ bool RunLog::append(const QByteArray& line, QString* error)
     if (m_file.write(line) == line.size())
         return true;
     if (error)
-        *error = QStringLiteral("cannot append to the log %1: %2")
-                     .arg(m_file.fileName(), m_file.errorString());
+        *error = m_file.errorString();
     return false;
 }
 

@@ -211,6 +211,9 @@ bool StationWindow::setLogPath(const QString& path)
     QString error;
     auto log = std::make_unique<RunLog>();
     const bool opened = log->open(path, &error);
+    if (!opened)
+        error = QStringLiteral("The run log %1 cannot be written: %2")
+                    .arg(QDir::toNativeSeparators(path), error);
     if (opened) {
         m_log = std::move(log);
         m_logLabel->setText(QDir::toNativeSeparators(path));
@@ -392,10 +395,12 @@ bool StationWindow::mayWrite()
         return false;
     }
     if (!(m_log && m_log->isOpen())) {
-        showMessage(
-            QStringLiteral("The run log %1 cannot be written; choose another one.")
-                .arg(m_logLabel->toolTip().isEmpty() ? m_logLabel->text() : m_logLabel->toolTip()),
-            QStringLiteral("NG"));
+        // The tool tip says why, once the window has tried the log.
+        const QString why =
+            m_logLabel->toolTip().isEmpty()
+                ? QStringLiteral("The run log %1 cannot be written").arg(m_logLabel->text())
+                : m_logLabel->toolTip();
+        showMessage(why + QStringLiteral("; choose another one."), QStringLiteral("NG"));
         return false;
     }
     return true;
@@ -479,7 +484,8 @@ void StationWindow::logRun(const RunReport& report)
 {
     QString error;
     if ((m_log && m_log->isOpen()) && !m_log->append(logLine(report), &error))
-        m_logLabel->setToolTip(error);
+        m_logLabel->setToolTip(
+            QStringLiteral("The last run could not be added to the log: %1").arg(error));
 }
 
 void StationWindow::scheduleRefresh()
