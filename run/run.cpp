@@ -206,6 +206,14 @@ std::optional<RunReport> Run::query()
 
 RunReport Run::programming()
 {
+    // Only after a query the radio agreed to; anything else is the caller's slip, reported as
+    // a run that never got past its query rather than a crash.
+    if (!m_session || !m_going) {
+        RunReport report;
+        report.port = m_setup.port;
+        report.status = exitStatusFor(report.outcome);
+        return report;
+    }
     return finish(m_session->runProgramming());
 }
 

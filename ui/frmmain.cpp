@@ -327,7 +327,7 @@ void frmMain::cmdZumil_Click()
 void frmMain::cmdMacro_Click(std::int16_t index)
 {
     // The other sequences belong to the service panel, which the operator cannot reach.
-    if (index != 2 || !m_run)
+    if (index != 2 || !m_run || !m_running)
         return;
     report(m_run->programming());
 }
