@@ -224,6 +224,7 @@ void tst_stationwindow::handsFree()
 }
 
 // The block is named by its address, as the command line names it: 0xDC000, not ten times that.
+// The advice is the window's own: it never sends the operator to the command line.
 void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
 {
     Run::Setup setup;
@@ -233,10 +234,16 @@ void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
     report.outcome = Outcome::WriteFailed;
     report.step = Step::Write;
     report.writeStoppedAt = 0xDC000;
+    report.finding.reason = Finding::Reason::WrongAnswer;
+    report.finding.code = reply::NG;
+    report.finding.mayBeInFlashMode = true;
     emit tile.watch().runFinished(report);
     tile.refresh();
     QCOMPARE(tile.stateLabel()->text(), QStringLiteral("Write failed."));
     QCOMPARE(tile.detailLabel()->text(), QStringLiteral("write step, block 0xDC000"));
+    const QString advice = tile.stateLabel()->toolTip();
+    QVERIFY2(advice.contains(QStringLiteral("press Start again")), qPrintable(advice));
+    QVERIFY2(!advice.contains(QStringLiteral("tq-b9-cli")), qPrintable(advice));
 }
 
 // The tile's Stop is the operator's, not Ctrl-C: the log says who stopped the run, with the exit
