@@ -8,6 +8,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 #include <QFile>
 #include <QSerialPort>
@@ -27,20 +28,21 @@ constexpr PortWatch::Timing kQuick{100ms, 50ms, 400ms};
 // Nothing here should take more than a second or two; a hang ends the case, not the suite.
 constexpr std::chrono::milliseconds kLimit{20s};
 
-// Spins this thread's event loop, where the simulated radios run, until done() holds or the limit
-// passes.
+// Runs this thread's event loop, where the simulated radios run, until done() holds or the limit
+// passes. done() is looked at each time the loop has handled what came and is about to sleep,
+// so nothing is missed and nothing spins on a clock.
 bool waitUntil(const std::function<bool()>& done)
 {
+    if (done())
+        return true;
     QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &loop, [&] {
+                         if (done())
+                             loop.quit();
+                     });
     QTimer::singleShot(kLimit, &loop, &QEventLoop::quit);
-    look.start(1ms);
-    if (!done())
-        loop.exec();
+    loop.exec();
     return done();
 }
 
