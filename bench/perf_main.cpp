@@ -15,7 +15,7 @@
 //
 // The programs are taken from the directory this one is in.
 #include "bench/perf.h"
-#include "flash/session.h"
+#include "image/firmware.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -403,9 +403,7 @@ int main(int argc, char** argv)
         return usage();
     const std::string bin = ownDirectory();
 
-    tqb9::Session session;
-    session.Form_Load();
-    const int blocks = tqb9::Flasher::blocksToWrite(session.image());
+    const int blocks = static_cast<int>(tqb9::Firmware::builtIn().blocks().size());
     // What the program receives in a whole run, and so what the radio's line has to carry: the
     // echo of every byte sent, then the reply. Model query 10 + 6 (framed reply), connect 9 + 4,
     // and 1032 + 4 for the erase, each program packet and the end packet.

@@ -86,7 +86,7 @@ int windowRun(int argc, char** argv, const char* device)
     UnattendedWindow window;
     window.ports().bind(1, QString::fromLocal8Bit(device));
     window.Form_Load();
-    window.session().setAllowTestFirmware(true);
+    window.setAllowTestFirmware(true);
     window.show();
     window.cmdZumil_Click();
     std::printf("%s\n", qPrintable(window.message));

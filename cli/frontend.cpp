@@ -1,13 +1,14 @@
 #include "cli/frontend.h"
 
+#include "cli/advice.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
 #include "cli/stationview.h"
 #include "cli/watchview.h"
-#include "flash/runlog.h"
-#include "flash/station.h"
 #include "image/buildinfo.h"
 #include "link/portmap.h"
+#include "run/runlog.h"
+#include "run/station.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -58,6 +59,13 @@ void writeErr(const QString& text)
     writeTo(stderr, text);
 }
 
+QString logFailure(bool opening, const QString& path, const QString& systemError)
+{
+    return (opening ? QStringLiteral("cannot write the log %1: %2")
+                    : QStringLiteral("cannot append to the log %1: %2"))
+        .arg(path, systemError);
+}
+
 bool stderrIsTerminal()
 {
 #ifdef Q_OS_UNIX
@@ -88,33 +96,31 @@ int FrontEnd::exec()
     // that same image.
     Run::Setup setup;
     {
-        Session loaded;
+        Firmware loaded;
         if (const auto refused = loadFirmware(loaded, true))
             return *refused;
         // The engine refuses it as well; saying so here keeps standard output empty, as for a
         // file that was refused, since no run took place.
-        if (loaded.refusesFirmware()) {
+        if (!loaded.mayBeWritten(m_options.allowTestFirmware)) {
             writeErr(
                 QStringLiteral(
                     "tq-b9-cli: refused: the firmware is the %1, not firmware for a radio, so "
                     "nothing was sent; give the radio's firmware with --firmware FILE (S-record "
                     "or Intel HEX), or add --allow-test-firmware to write the test image into a "
                     "simulated radio\n")
-                    .arg(loaded.firmwareInfo().source == FirmwareInfo::Source::File
-                             ? QStringLiteral("test image in %1").arg(loaded.firmwareInfo().path)
+                    .arg(loaded.info().source == FirmwareInfo::Source::File
+                             ? QStringLiteral("test image in %1").arg(loaded.info().path)
                              : QStringLiteral("built-in test image")));
             return exitstatus::TestImage;
         }
-        if (const FirmwareInfo& file = loaded.firmwareInfo();
+        if (const FirmwareInfo& file = loaded.info();
             file.source == FirmwareInfo::Source::File && file.bootBlockBytes != 0)
             writeErr(QStringLiteral("tq-b9-cli: warning: %1: %2 bytes in the boot block "
                                     "0xFF000..0xFFFFF are not written\n")
                          .arg(file.path)
                          .arg(file.bootBlockBytes));
-        setup.image = QSharedPointer<const MemoryImage>::create(loaded.image());
+        setup.firmware = loaded;
         setup.allowTestFirmware = m_options.allowTestFirmware;
-        setup.firmware = {loaded.firmwareInfo().sourceText(),
-                          crc32Of(writtenRange(loaded.image()))};
     }
     setup.trace = m_options.trace;
     setup.traceFull = m_options.traceFull;
@@ -124,7 +130,8 @@ int FrontEnd::exec()
     if (!m_options.logPath.isEmpty()) {
         QString error;
         if (!log.open(m_options.logPath, &error)) {
-            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
+            writeErr(
+                QStringLiteral("tq-b9-cli: %1\n").arg(logFailure(true, m_options.logPath, error)));
             return exitstatus::CannotCreate;
         }
     }
@@ -133,13 +140,7 @@ int FrontEnd::exec()
     if (m_options.ports.size() > 1 || m_options.watch) {
         for (const QString& given : std::as_const(m_options.ports)) {
             Run::Setup each = setup;
-            each.port = given;
-            if (const auto number = PortMap::comNumber(given)) {
-                each.comPort = *number;
-                each.bindings = m_options.bindings;
-            } else {
-                each.bindings = {{each.comPort, given}};
-            }
+            each.setPort(given, m_options.bindings);
             setups << each;
         }
     } else {
@@ -149,9 +150,12 @@ int FrontEnd::exec()
         setups << setup;
     }
     auto resolved = Station::resolve(setups);
-    if (const auto* refused = std::get_if<QString>(&resolved)) {
+    if (const auto* same = std::get_if<Station::SamePort>(&resolved)) {
+        QString why = QStringLiteral("%1 is the same port as %2").arg(same->port, same->sameAs);
+        if (!same->device.isEmpty())
+            why += QStringLiteral(" (%1)").arg(same->device);
         writeErr(QStringLiteral("tq-b9-cli: --port %1\n%2Try 'tq-b9-cli --help' for more.\n")
-                     .arg(*refused, usageText()));
+                     .arg(why, usageText()));
         return exitstatus::Usage;
     }
     if (m_options.watch)
@@ -164,21 +168,17 @@ int FrontEnd::exec()
 
 int FrontEnd::listPorts()
 {
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(m_options.bindings))
-        ports.bind(port, device);
+    const PortMap ports(m_options.bindings);
     int listed = 0;
     const QList<PortMap::Port> present = PortMap::presentPorts();
     const auto list = [&](int n, const PortMap::Port& port) {
         if (port.device.isEmpty())
             return;
         ++listed;
-        QString description = port.description;
+        QString description = port.bound ? QStringLiteral("bound with --com") : port.description;
         // A binding takes any name as it is, so one that leads nowhere must say so here rather
         // than when a run fails to open it.
-        const bool bound = std::any_of(m_options.bindings.begin(), m_options.bindings.end(),
-                                       [&](const auto& binding) { return binding.first == n; });
-        if (bound && !QFileInfo::exists(port.device) &&
+        if (port.bound && !QFileInfo::exists(port.device) &&
             std::none_of(present.begin(), present.end(),
                          [&](const PortMap::Port& p) { return p.device == port.device; }))
             description += QStringLiteral("; no such device");
@@ -199,17 +199,20 @@ int FrontEnd::listPorts()
     return exitstatus::Completed;
 }
 
-std::optional<int> FrontEnd::loadFirmware(Session& session, bool forRun)
+std::optional<int> FrontEnd::loadFirmware(Firmware& firmware, bool forRun)
 {
-    session.Form_Load();
-    session.setAllowTestFirmware(m_options.allowTestFirmware);
-    if (m_options.firmwarePath.isEmpty())
+    if (m_options.firmwarePath.isEmpty()) {
+        firmware = Firmware::builtIn();
         return std::nullopt;
+    }
     // Looking at a file is no reason to refuse it; writing it would be.
-    const auto error =
-        session.loadFirmwareFile(m_options.firmwarePath, !forRun || m_options.allowPartialFirmware);
-    if (!error)
+    auto loaded =
+        Firmware::fromFile(m_options.firmwarePath, !forRun || m_options.allowPartialFirmware);
+    if (auto* file = std::get_if<Firmware>(&loaded)) {
+        firmware = std::move(*file);
         return std::nullopt;
+    }
+    const auto* error = &std::get<FirmwareFileError>(loaded);
     const QString hint = error->kind == FirmwareFileError::Kind::LeavesBlocksBlank
                              ? QStringLiteral("; add --allow-partial-firmware to write it anyway")
                              : QString();
@@ -220,28 +223,24 @@ std::optional<int> FrontEnd::loadFirmware(Session& session, bool forRun)
 
 int FrontEnd::version()
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
+    Firmware firmware;
+    if (const auto refused = loadFirmware(firmware))
         return *refused;
-    writeOut(
-        QStringLiteral("tq-b9-cli %1\n").arg(versionText(session.firmwareInfo(), session.image())));
+    writeOut(QStringLiteral("tq-b9-cli %1\n").arg(versionText(firmware)));
     return exitstatus::Completed;
 }
 
 int FrontEnd::info()
 {
-    Session session;
-    if (const auto refused = loadFirmware(session))
+    Firmware loaded;
+    if (const auto refused = loadFirmware(loaded))
         return *refused;
-    const FirmwareInfo firmware = session.describeFirmware();
-    const QByteArray written = writtenRange(session.image());
+    const FirmwareInfo& firmware = loaded.info();
+    const QByteArray written = writtenRange(loaded.image());
     // 254,650 whatever the machine's locale says: scripts read this.
     const QLocale english(QLocale::English);
     const auto count = [&](std::uint32_t n) {
         return english.toString(n);
-    };
-    const auto address = [](std::uint32_t a) {
-        return QStringLiteral("0x") + QString::number(a, 16).toUpper().rightJustified(5, u'0');
     };
     QString text;
     text += QStringLiteral("source:         %1\n").arg(firmware.sourceText());
@@ -250,24 +249,23 @@ int FrontEnd::info()
     if (firmware.hasFigures) {
         text += QStringLiteral("records:        %1\n").arg(count(firmware.records));
         text += QStringLiteral("address range:  %1..%2\n")
-                    .arg(address(firmware.firstAddress), address(firmware.lastAddress));
+                    .arg(addressText(firmware.firstAddress), addressText(firmware.lastAddress));
         text += QStringLiteral("data bytes:     %1 (%2 of them in the boot block 0xFF000..0xFFFFF, "
                                "not written)\n")
                     .arg(count(firmware.dataBytes), count(firmware.bootBlockBytes));
     }
-    text += QStringLiteral("blocks:         %1 of 1 KB to write\n")
-                .arg(Flasher::blocksToWrite(session.image()));
+    text += QStringLiteral("blocks:         %1 of 1 KB to write\n").arg(loaded.blocks().size());
     if (!firmware.blankBlocks.empty()) {
         QStringList blank;
         for (const FlashBlock& block : firmware.blankBlocks)
-            blank << address(block.first) + QStringLiteral("..") + address(block.last);
+            blank << addressText(block.first) + QStringLiteral("..") + addressText(block.last);
         text += QStringLiteral("left blank:     %1 (erased by a run, given no data; written and "
                                "exported only with --allow-partial-firmware)\n")
                     .arg(blank.join(QStringLiteral(", ")));
     }
     text += QStringLiteral("CRC-32:         0x%1 (0xC0000..0xFEFFF, %2 bytes as the radio will "
                            "hold them)\n")
-                .arg(hex8(crc32Of(written)), count(static_cast<std::uint32_t>(written.size())));
+                .arg(hex8(loaded.crc32()), count(static_cast<std::uint32_t>(written.size())));
     text +=
         QStringLiteral("SHA-256:        %1\n").arg(QString::fromLatin1(sha256Of(written).toHex()));
     writeOut(text);
@@ -276,11 +274,11 @@ int FrontEnd::info()
 
 int FrontEnd::exportImage()
 {
-    Session session;
+    Firmware firmware;
     // What is exported is what a run would write, so a file a run refuses is refused here too.
-    if (const auto refused = loadFirmware(session, true))
+    if (const auto refused = loadFirmware(firmware, true))
         return *refused;
-    const QByteArray bytes = wholeImage(session.image());
+    const QByteArray bytes = wholeImage(firmware.image());
     QFile file(m_options.exportPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush()) {
@@ -316,11 +314,11 @@ int FrontEnd::run(Station& station, RunLog* log)
     const RunReport& report = *station.report(0);
     progress.finish();
     writeOut(messageFor(report.outcome) + QLatin1Char('\n'));
-    advise(report.advice);
+    advise(adviceFor(report));
     if (log) {
         QString error;
         if (!log->append(logLine(report), &error))
-            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(error));
+            writeErr(QStringLiteral("tq-b9-cli: %1\n").arg(logFailure(false, log->path(), error)));
     }
     return report.status;
 }

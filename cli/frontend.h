@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "flash/session.h"
+#include "run/session.h"
 
 #include <optional>
 #include <QString>
@@ -31,11 +31,11 @@ private:
     int exportImage();
     int info();
     int version();
-    // Start-up of the session, then the --firmware file in place of the built-in firmware. Returns
-    // the exit status when the file is refused (its message is on standard error by then).
-    // forRun: the firmware is to be written or exported, so a file that leaves erase blocks blank
-    // is refused unless --allow-partial-firmware was given.
-    std::optional<int> loadFirmware(Session& session, bool forRun = false);
+    // The built-in firmware, or the --firmware file in its place. Returns the exit status when the
+    // file is refused (its message is on standard error by then). forRun: the firmware is to be
+    // written or exported, so a file that leaves erase blocks blank is refused unless
+    // --allow-partial-firmware was given.
+    std::optional<int> loadFirmware(Firmware& firmware, bool forRun = false);
 
     Options m_options;
 };
@@ -45,5 +45,7 @@ void writeOut(const QString& text);
 void writeErr(const QString& text);
 // Standard error is a terminal, where progress can be redrawn in place.
 bool stderrIsTerminal();
+// "cannot write the log runs.jsonl: Permission denied", from what the system said.
+QString logFailure(bool opening, const QString& path, const QString& systemError);
 
 } // namespace tqb9::cli

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "flash/exitstatus.h"
-#include "flash/session.h"
+#include "run/exitstatus.h"
+#include "run/session.h"
 
 #include <optional>
 #include <QList>

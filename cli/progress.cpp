@@ -9,23 +9,16 @@ constexpr int kBlockBytes = 1024;
 // A terminal redrawn more often than this only costs CPU; the eye cannot follow it.
 constexpr double kRedrawSeconds = 0.1;
 
-QString minutesSeconds(double seconds)
-{
-    const long total = std::lround(seconds);
-    return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 QString progressLine(int done, int total, double seconds)
 {
     const int percent = total > 0 ? done * 100 / total : 100;
     QString line = QStringLiteral("write: %1/%2 blocks %3%").arg(done).arg(total).arg(percent, 3);
-    if (done > 0 && seconds > 0) {
+    if (const auto left = secondsLeft(done, total, seconds)) {
         const double rate = done * kBlockBytes / seconds;
-        const double left = (total - done) * seconds / done;
         line +=
-            QStringLiteral("  %1 B/s  %2 left").arg(std::lround(rate)).arg(minutesSeconds(left));
+            QStringLiteral("  %1 B/s  %2 left").arg(std::lround(rate)).arg(minutesSeconds(*left));
     } else {
         line += QStringLiteral("  -- B/s  -:-- left");
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/session.h"
+#include "run/run.h"
 
 #include <functional>
 #include <QString>

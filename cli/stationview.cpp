@@ -1,9 +1,10 @@
 #include "cli/stationview.h"
 
+#include "cli/advice.h"
 #include "cli/frontend.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "flash/runlog.h"
+#include "run/runlog.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -83,7 +84,7 @@ int StationView::exec()
         redraw();
         // Advice waits until the lines drawn in place are done with.
         for (int i = 0; i < m_station.size(); ++i) {
-            for (const QString& line : std::as_const(m_station.report(i)->advice))
+            for (const QString& line : adviceFor(*m_station.report(i)))
                 say(i, line);
         }
     }
@@ -117,13 +118,13 @@ void StationView::onFinished(int index, const RunReport& report)
         showLine(index, ending);
     } else if (!m_options.quiet) {
         say(index, ending);
-        for (const QString& line : report.advice)
+        for (const QString& line : adviceFor(report))
             say(index, line);
     }
     if (m_log) {
         QString error;
         if (!m_log->append(logLine(report), &error))
-            writeErr(kPrefix + error + QLatin1Char('\n'));
+            writeErr(kPrefix + logFailure(false, m_log->path(), error) + QLatin1Char('\n'));
     }
 }
 

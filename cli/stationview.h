@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "flash/station.h"
+#include "run/station.h"
 
 #include <memory>
 #include <QObject>

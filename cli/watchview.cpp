@@ -1,9 +1,10 @@
 #include "cli/watchview.h"
 
+#include "cli/advice.h"
 #include "cli/frontend.h"
 #include "cli/interrupt.h"
 #include "cli/progress.h"
-#include "flash/runlog.h"
+#include "run/runlog.h"
 
 #include <QEventLoop>
 
@@ -80,12 +81,12 @@ int WatchView::exec()
         connect(watch, &PortWatch::runFinished, this, [this, i, progress](const RunReport& r) {
             progress->finish();
             writeOut(QStringLiteral("%1: %2\n").arg(r.port, messageFor(r.outcome)));
-            for (const QString& line : r.advice)
+            for (const QString& line : adviceFor(r))
                 say(i, line);
             if (m_log) {
                 QString error;
                 if (!m_log->append(logLine(r), &error))
-                    writeErr(kPrefix + error + QLatin1Char('\n'));
+                    writeErr(kPrefix + logFailure(false, m_log->path(), error) + QLatin1Char('\n'));
             }
         });
         connect(watch, &PortWatch::stopped, &loop, [&stopping, &loop] {
@@ -98,7 +99,7 @@ int WatchView::exec()
     connect(&interrupt, &InterruptNotifier::interrupted, this, [this, &stopping](int signal) {
         stopping = static_cast<int>(m_watches.size());
         for (const auto& watch : m_watches)
-            watch->stop(signal);
+            watch->stop(stoppedBySignal(signal));
     });
     for (const auto& watch : m_watches)
         watch->setAutomatic(true);

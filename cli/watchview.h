@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "flash/watch.h"
+#include "run/watch.h"
 
 #include <memory>
 #include <QObject>

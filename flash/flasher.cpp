@@ -13,7 +13,7 @@ constexpr std::int16_t kRunTimeError = -1;
 } // namespace
 
 Flasher::Flasher(Link& link, const MemoryImage& image, QObject* parent)
-    : QObject(parent), m_link(link), m_image(image)
+    : QObject(parent), m_link(link), m_image(&image)
 {}
 
 std::optional<std::int16_t> Flasher::attempts(const StepRule& rule,
@@ -43,14 +43,16 @@ std::int16_t Flasher::WriteBlocks()
 {
     m_stoppedAt.reset();
     const std::int16_t result = m_link.inPortFrame(kRunTimeError, [this]() -> std::int16_t {
-        for (long lngRow = kFirstRow; lngRow <= kLastRow; lngRow += kBlockRows) {
+        // The top 4 KB is never written: the erase leaves it alone too.
+        for (long lngRow = MemoryImage::kFirstRow; lngRow <= MemoryImage::kWrittenLastRow;
+             lngRow += MemoryImage::kBlockRows) {
             emit barValue(static_cast<int>(lngRow));
-            if (!blnBlockUsed(m_image, lngRow))
+            if (!m_image->blnBlockUsed(lngRow))
                 continue;
             m_stoppedAt = lngRow * MemoryImage::kColumns;
             // Each attempt rebuilds the block from the image.
             const auto accepted =
-                attempts(kWrite, [&] { buildProgramPacket(m_packet, m_image, lngRow); });
+                attempts(kWrite, [&] { buildProgramPacket(m_packet, *m_image, lngRow); });
             if (!accepted)
                 return kAttemptsUsedUp;
             emit blockWritten(static_cast<int>(lngRow));
@@ -60,23 +62,6 @@ std::int16_t Flasher::WriteBlocks()
     if (result == 0)
         m_stoppedAt.reset();
     return result;
-}
-
-bool Flasher::blnBlockUsed(const MemoryImage& image, long row)
-{
-    for (long k = 0; k < kBlockRows; ++k) {
-        if (image.blnRowUsed(row + k))
-            return true;
-    }
-    return false;
-}
-
-int Flasher::blocksToWrite(const MemoryImage& image)
-{
-    int blocks = 0;
-    for (long row = kFirstRow; row <= kLastRow; row += kBlockRows)
-        blocks += blnBlockUsed(image, row) ? 1 : 0;
-    return blocks;
 }
 
 } // namespace tqb9

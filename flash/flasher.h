@@ -21,10 +21,6 @@ class MemoryImage;
 class Flasher : public QObject {
     Q_OBJECT
 public:
-    static constexpr long kFirstRow = 0xC000;
-    // The top 4 KB (rows &HFF00..&HFFFF) are never written: the erase leaves them alone too.
-    static constexpr long kLastRow = 0xFEFF;
-    static constexpr long kBlockRows = 64;
     // Each packet step: how often it is tried, the answers that end its attempts (returned as
     // they are), and the one result that is the step's success. Only the program packet takes
     // the radio's plain "OK" as success.
@@ -38,6 +34,8 @@ public:
     static constexpr StepRule kEnd{10, {reply::OK, reply::ED}, reply::ED};
 
     Flasher(Link& link, const MemoryImage& image, QObject* parent = nullptr);
+    // Between operations only: the image the next ones send, which must outlive them.
+    void setImage(const MemoryImage& image) { m_image = &image; }
 
     std::int16_t EraseBlocks();
     std::int16_t WriteBlocks();
@@ -47,10 +45,6 @@ public:
     // completed or never reached a block.
     std::optional<long> writeStoppedAt() const { return m_stoppedAt; }
 
-    // Blocks of the write range that hold a flagged row: what WriteBlocks will send.
-    static int blocksToWrite(const MemoryImage& image);
-    // The block starting at row holds a flagged row, so WriteBlocks sends it.
-    static bool blnBlockUsed(const MemoryImage& image, long row);
 
 signals:
     // The first row of each block, skipped ones included, as the write reaches it.
@@ -64,7 +58,7 @@ private:
                                          const std::function<void()>& rebuild);
 
     Link& m_link;
-    const MemoryImage& m_image;
+    const MemoryImage* m_image;
     Packet m_packet{};
     std::optional<long> m_stoppedAt;
 };

@@ -1,5 +1,6 @@
 #include "flash/packet.h"
 
+#include "image/firmware.h"
 #include "image/firmwarefile.h"
 #include "image/memoryimage.h"
 
@@ -89,8 +90,7 @@ QString describePacket(QByteArrayView sent)
         return unsigned{static_cast<std::uint8_t>(sent[i])};
     };
     const unsigned address = (byte(4) << 16) | (byte(5) << 8) | byte(6);
-    return QStringLiteral("packet PG, address 0x%1")
-        .arg(QString::number(address, 16).toUpper().rightJustified(5, QLatin1Char('0')));
+    return QStringLiteral("packet PG, address %1").arg(addressText(address));
 }
 
 } // namespace tqb9

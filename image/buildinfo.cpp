@@ -9,12 +9,11 @@ QString projectVersion()
     return QStringLiteral(TQB9_VERSION);
 }
 
-QString versionText(const FirmwareInfo& firmware, const MemoryImage& image)
+QString versionText(const Firmware& firmware)
 {
-    const std::uint32_t crc = crc32Of(writtenRange(image));
     return QStringLiteral("%1, TQ-B9 ver %2\nfirmware: %3, CRC-32 0x%4")
-        .arg(projectVersion(), builtInFirmwareVersion(), firmware.sourceText(),
-             QString::number(crc, 16).toUpper().rightJustified(8, u'0'));
+        .arg(projectVersion(), builtInFirmwareVersion(), firmware.info().sourceText(),
+             QString::number(firmware.crc32(), 16).toUpper().rightJustified(8, u'0'));
 }
 
 } // namespace tqb9

@@ -55,6 +55,89 @@ QString FirmwareInfo::sourceText() const
     return QStringLiteral("built-in firmware %1").arg(version);
 }
 
+struct Firmware::Data {
+    MemoryImage image;
+    FirmwareInfo info;
+    std::uint32_t crc32 = 0;
+    std::vector<std::uint32_t> blocks;
+};
+
+// What every loader works out once from the image it read.
+Firmware Firmware::finish(std::shared_ptr<Data> data)
+{
+    data->info.testImage = tqb9::isTestImage(data->image);
+    data->crc32 = crc32Of(writtenRange(data->image));
+    for (long row = MemoryImage::kFirstRow; row <= MemoryImage::kWrittenLastRow;
+         row += MemoryImage::kBlockRows) {
+        if (data->image.blnBlockUsed(row))
+            data->blocks.push_back(static_cast<std::uint32_t>(row * MemoryImage::kColumns));
+    }
+    return Firmware(std::move(data));
+}
+
+Firmware Firmware::builtIn()
+{
+    // Every run, watch and window of the process shares the one load.
+    static const Firmware loaded = [] {
+        auto data = std::make_shared<Data>();
+        FirmwareTable table;
+        LoadBuiltInFirmware(data->image, table);
+        data->info = describeBuiltInFirmware(data->image);
+        return finish(std::move(data));
+    }();
+    return loaded;
+}
+
+std::variant<Firmware, FirmwareFileError> Firmware::fromFile(const QString& path,
+                                                             bool allowBlankBlocks)
+{
+    auto data = std::make_shared<Data>();
+    auto loaded = loadFirmwareFile(path, data->image, allowBlankBlocks);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    data->info = std::get<FirmwareInfo>(std::move(loaded));
+    return finish(std::move(data));
+}
+
+Firmware Firmware::fromImage(const MemoryImage& image, FirmwareInfo info)
+{
+    auto data = std::make_shared<Data>();
+    data->image = image;
+    data->info = std::move(info);
+    return finish(std::move(data));
+}
+
+const Firmware::Data& Firmware::emptyData()
+{
+    static const Data empty;
+    return empty;
+}
+
+const MemoryImage& Firmware::image() const
+{
+    return d ? d->image : emptyData().image;
+}
+
+const FirmwareInfo& Firmware::info() const
+{
+    return d ? d->info : emptyData().info;
+}
+
+std::uint32_t Firmware::crc32() const
+{
+    return d ? d->crc32 : 0;
+}
+
+const std::vector<std::uint32_t>& Firmware::blocks() const
+{
+    return d ? d->blocks : emptyData().blocks;
+}
+
+QString addressText(std::uint32_t address)
+{
+    return QStringLiteral("0x") + QString::number(address, 16).toUpper().rightJustified(5, u'0');
+}
+
 QString builtInFirmwareVersion()
 {
     return QStringLiteral(TQB9_FIRMWARE_VERSION);

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "image/firmwarefile.h"
+#include "image/memoryimage.h"
 
 #include <cstdint>
+#include <memory>
 #include <QByteArray>
 #include <QString>
 #include <variant>
 #include <vector>
 
 namespace tqb9 {
-
-class MemoryImage;
 
 // What the image holds and where it came from.
 struct FirmwareInfo {
@@ -35,6 +35,47 @@ struct FirmwareInfo {
 
     // "built-in test image", "built-in firmware E5.000", "file fw.hex (Intel HEX)"
     QString sourceText() const;
+};
+
+// "0xC0400": a radio address as every program writes one, five upper-case hex digits.
+QString addressText(std::uint32_t address);
+
+// The firmware a run writes: the image and everything known about it, worked out once as it is
+// loaded. Immutable, and copies share it, so every front end, run, station and watch holds the
+// same one on whatever thread. A default one is empty: a run given it writes the built-in
+// firmware.
+class Firmware {
+public:
+    Firmware() = default;
+
+    // The built-in firmware, read the way the start-up reads it, once per process.
+    static Firmware builtIn();
+    // The file at path through the strict reader, refused as loadFirmwareFile refuses it.
+    static std::variant<Firmware, FirmwareFileError> fromFile(const QString& path,
+                                                              bool allowBlankBlocks = false);
+    // An image already in memory, from where info says (its test flag is the image's own).
+    static Firmware fromImage(const MemoryImage& image, FirmwareInfo info = {});
+
+    bool isNull() const { return !d; }
+    const MemoryImage& image() const;
+    // Source (built in, or a file with its path and format), version where known, the file's
+    // figures and the erase blocks it leaves blank.
+    const FirmwareInfo& info() const;
+    // The repository's test image or part of it: never meant for a radio.
+    bool isTestImage() const { return info().testImage; }
+    // The test image only where the user allowed it; anything else always.
+    bool mayBeWritten(bool allowTestFirmware) const { return allowTestFirmware || !isTestImage(); }
+    // Of 0xC0000..0xFEFFF as the radio holds them after a run.
+    std::uint32_t crc32() const;
+    // The first address of each 1 KB block the block write sends, lowest first.
+    const std::vector<std::uint32_t>& blocks() const;
+
+private:
+    struct Data;
+    explicit Firmware(std::shared_ptr<const Data> data) : d(std::move(data)) {}
+    static Firmware finish(std::shared_ptr<Data> data);
+    static const Data& emptyData();
+    std::shared_ptr<const Data> d;
 };
 
 // The version the build gives the built-in firmware ("E5.000" unless TQB9_FIRMWARE_VERSION says

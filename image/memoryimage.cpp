@@ -26,6 +26,15 @@ std::uint8_t MemoryImage::byteAt(long address) const
     return static_cast<std::uint8_t>(intMemory(address >> 4, address & 0xF));
 }
 
+bool MemoryImage::blnBlockUsed(long row) const
+{
+    for (long k = 0; k < kBlockRows; ++k) {
+        if (blnRowUsed(row + k))
+            return true;
+    }
+    return false;
+}
+
 int MemoryImage::usedRowCount() const
 {
     return static_cast<int>(std::count(m_rowUsed.begin(), m_rowUsed.end(), true));

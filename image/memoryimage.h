@@ -22,6 +22,10 @@ public:
     static constexpr int kRows = kLastRow - kFirstRow + 1;
     static constexpr int kColumns = 16;
     static constexpr std::int16_t kErased = 0xFF;
+    // The block write's range ends below the image's: the top 4 KB (rows &HFF00..&HFFFF) is held
+    // but never erased or written. It writes 1 KB blocks of 64 rows.
+    static constexpr int kWrittenLastRow = 0xFEFF;
+    static constexpr int kBlockRows = 64;
 
     MemoryImage() { ClearMemory(); }
 
@@ -35,6 +39,9 @@ public:
 
     bool blnRowUsed(long row) const { return m_rowUsed[rowIndex(row)]; }
     void markRowUsed(long row) { m_rowUsed[rowIndex(row)] = true; }
+
+    // The block starting at row holds a flagged row, so the block write sends it.
+    bool blnBlockUsed(long row) const;
 
     // Radio address view of the same cells (address = row * 16 + column).
     std::uint8_t byteAt(long address) const;

@@ -15,9 +15,6 @@ namespace {
 
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
-// What an exchange's nested event loop returns when one of our own events woke it. Anything else
-// means the application asked every loop to exit.
-constexpr int kWoken = 1;
 // Holding input back pays when it saves at least this much of the line's time: a shorter hold
 // costs its own wake and saves at most one of a USB adapter's 1 ms deliveries.
 constexpr std::chrono::microseconds kHoldOffWorthIt{2000};
@@ -219,7 +216,7 @@ void Link::waitFor(qint64 count)
     bool over = false;
     const auto finish = [&loop, &over] {
         over = true;
-        loop.exit(kWoken);
+        loop.quit();
     };
     // Runs on every arrival; it only ever moves the wait forward.
     const auto step = [&] {
@@ -264,7 +261,11 @@ void Link::waitFor(qint64 count)
     connect(m_window.get(), &ReplyWindow::expired, &loop, finish);
     connect(this, &Link::interrupted, &loop, finish);
     step();
-    if (!over && loop.exec() != kWoken && !aborted())
+    if (!over)
+        loop.exec();
+    // Our own events end the wait only through finish(); a loop that returned without it was
+    // ended from outside (the thread or the application quitting).
+    if (!over && !aborted())
         abort(QStringLiteral("the program is closing"));
     // A line that failed while the window was running out must still end as an error.
     throwIfFailed();
@@ -321,10 +322,14 @@ std::int16_t Link::textExchange(const QByteArray& command, qsizetype awaited, Re
     return result;
 }
 
+qsizetype Link::queryEchoSize()
+{
+    return kModelQuery.size() + 1; // the command and its CR
+}
+
 std::int16_t Link::QueryModel()
 {
-    const std::int16_t code =
-        textExchange(kModelQuery, kModelQuery.size() + 1 + 6, &ParseFramedReply);
+    const std::int16_t code = textExchange(kModelQuery, queryEchoSize() + 6, &ParseFramedReply);
     return code == reply::OK || code == reply::RE ? code : reply::None;
 }
 

@@ -55,6 +55,8 @@ public:
 
     // Model and region query: 0 on "OK", 13 on "RE", 8 on anything else.
     std::int16_t QueryModel();
+    // The bytes of the query's own echo: anything received beyond them came from a radio.
+    static qsizetype queryEchoSize();
     // Enter flash mode: 3 on "CT", 0 on "OK", 8 on anything else.
     std::int16_t ConnectRadio();
 

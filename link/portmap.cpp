@@ -20,9 +20,9 @@ bool isAdapter(const QSerialPortInfo& info)
 // macOS makes two devices for every adapter: tty.* is the dial-in side, meant to wait for a
 // carrier, cu.* the call-out side for a program that starts the conversation, as this one does.
 // Only the cu.* device gets a number, so one cable is one COM port there as everywhere else.
-void dropDialInTwins([[maybe_unused]] QList<QSerialPortInfo>& infos)
+// No other system names its ports in such pairs, so elsewhere this drops nothing.
+void dropDialInTwins(QList<QSerialPortInfo>& infos)
 {
-#ifdef Q_OS_MACOS
     QStringList names;
     for (const QSerialPortInfo& info : infos)
         names.append(info.portName());
@@ -31,7 +31,6 @@ void dropDialInTwins([[maybe_unused]] QList<QSerialPortInfo>& infos)
         return name.startsWith(QLatin1String("tty.")) &&
                names.contains(QLatin1String("cu.") + name.mid(4));
     });
-#endif
 }
 
 // "ttyS2" before "ttyS10": names compare by their text, then by their trailing number.
@@ -46,6 +45,12 @@ bool nameLess(const QString& a, const QString& b)
 }
 
 } // namespace
+
+PortMap::PortMap(const PortBindings& bindings)
+{
+    for (const auto& [port, device] : bindings)
+        bind(port, device);
+}
 
 void PortMap::bind(int port, const QString& device)
 {
@@ -77,10 +82,9 @@ std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text
     return std::make_pair(port, text.mid(eq + 1));
 }
 
-std::optional<QList<std::pair<int, QString>>> PortMap::parseBindings(const QStringList& texts,
-                                                                     QString* why)
+std::optional<PortBindings> PortMap::parseBindings(const QStringList& texts, QString* why)
 {
-    QList<std::pair<int, QString>> bindings;
+    PortBindings bindings;
     for (const QString& text : texts) {
         const auto binding = parseBinding(text);
         if (!binding) {
@@ -136,12 +140,7 @@ QList<PortMap::Port> PortMap::presentPorts(QList<QSerialPortInfo> infos)
     });
     QList<Port> ports;
     for (const QSerialPortInfo& info : infos) {
-        // Windows users know a port as COM3, the name its COM number has too, not as \\.\COM3.
-#ifdef Q_OS_WIN
-        const QString device = info.portName();
-#else
-        const QString device = info.systemLocation();
-#endif
+        const QString device = deviceName(info);
         QString description = friendlyName(info.portName());
         if (!description.isEmpty()) {
             ports.append({device, description});
@@ -192,24 +191,10 @@ QList<PortMap::Port> PortMap::allPorts() const
 PortMap::Port PortMap::portFor(int port, const QList<QSerialPortInfo>& infos) const
 {
     if (const auto bound = m_bindings.constFind(port); bound != m_bindings.constEnd())
-        return {*bound, QStringLiteral("bound with --com")};
+        return {*bound, QString(), true};
     if (port < kFirstPort || port > kLastComNumber)
         return {};
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("COM%1").arg(port);
-    for (const QSerialPortInfo& info : infos) {
-        if (info.portName().compare(name, Qt::CaseInsensitive) == 0) {
-            const QString friendly = friendlyName(name);
-            return {name, friendly.isEmpty() ? info.description() : friendly};
-        }
-    }
-    return {name, QString()};
-#else
-    const QList<Port> ports = presentPorts(infos);
-    if (port > ports.size())
-        return {};
-    return ports.at(port - 1);
-#endif
+    return numberedPort(port, infos);
 }
 
 } // namespace tqb9

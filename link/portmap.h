@@ -12,6 +12,9 @@ class QSerialPortInfo;
 
 namespace tqb9 {
 
+// --com N=DEVICE as given: each COM number and the device it is bound to.
+using PortBindings = QList<std::pair<int, QString>>;
+
 // Turns the COM menu's port numbers into devices. On Windows port n is "COMn", and numbers run past
 // the menu's 16, as USB adapters often get COM17 and higher. Elsewhere port n is the n-th serial
 // port present, USB and ACM adapters first, then the rest, each group by name, so the usual single
@@ -21,6 +24,7 @@ public:
     struct Port {
         QString device;      // what QSerialPort opens: "COM3", "/dev/ttyUSB0", "/dev/pts/4"
         QString description; // what the system says about it, may be empty
+        bool bound = false;  // given by a binding, not found on the system
     };
 
     static constexpr int kFirstPort = 1;
@@ -34,6 +38,10 @@ public:
     static constexpr int kLastComNumber = kLastPort;
 #endif
 
+    PortMap() = default;
+    // With every binding of --com.
+    explicit PortMap(const PortBindings& bindings);
+
     void bind(int port, const QString& device);
     // "COM3" (any case) names a COM number: 3. Anything else is a device: nullopt.
     static std::optional<int> comNumber(const QString& text);
@@ -41,8 +49,7 @@ public:
     static std::optional<std::pair<int, QString>> parseBinding(const QString& text);
     // The values of --com, for every program that takes it. Nothing, and why in *why, when one
     // of them cannot be used.
-    static std::optional<QList<std::pair<int, QString>>> parseBindings(const QStringList& texts,
-                                                                       QString* why);
+    static std::optional<PortBindings> parseBindings(const QStringList& texts, QString* why);
 
     // The device behind port n, or an empty device when nothing is there (past kLastComNumber, and
     // elsewhere than on Windows past the ports present).
@@ -72,6 +79,12 @@ public:
 
 private:
     static QList<Port> presentPorts(QList<QSerialPortInfo> infos);
+    // What QSerialPort opens for a port the system lists, as its users name it
+    // (portmap_win.cpp, portmap_other.cpp).
+    static QString deviceName(const QSerialPortInfo& info);
+    // The port with COM number port, unbound and within the numbers (portmap_win.cpp,
+    // portmap_other.cpp).
+    static Port numberedPort(int port, const QList<QSerialPortInfo>& infos);
     Port portFor(int port, const QList<QSerialPortInfo>& infos) const;
 
     QMap<int, QString> m_bindings;

@@ -4,9 +4,29 @@
 // GUID_DEVCLASS_PORTS is defined here rather than taken from a library.
 #include <devguid.h>
 #include <initguid.h>
+#include <QSerialPortInfo>
 #include <setupapi.h>
 
 namespace tqb9 {
+
+// Windows users know a port as COM3, the name its COM number has too, not as \\.\COM3.
+QString PortMap::deviceName(const QSerialPortInfo& info)
+{
+    return info.portName();
+}
+
+// Port n is COMn, present or not: a run then fails to open it and says so.
+PortMap::Port PortMap::numberedPort(int port, const QList<QSerialPortInfo>& infos)
+{
+    const QString name = QStringLiteral("COM%1").arg(port);
+    for (const QSerialPortInfo& info : infos) {
+        if (info.portName().compare(name, Qt::CaseInsensitive) == 0) {
+            const QString friendly = friendlyName(name);
+            return {name, friendly.isEmpty() ? info.description() : friendly};
+        }
+    }
+    return {name, QString()};
+}
 
 // Qt's description of a port is the driver's generic one ("USB Serial Port"); the friendly name
 // is what Device Manager lists under Ports (COM & LPT), usually with the number and the adapter's

@@ -10,8 +10,7 @@ QString bindPorts(PortMap& ports, const QStringList& bindings)
     const auto parsed = PortMap::parseBindings(bindings, &why);
     if (!parsed)
         return why;
-    for (const auto& [port, device] : *parsed)
-        ports.bind(port, device);
+    ports = PortMap(*parsed);
     return {};
 }
 

@@ -7,8 +7,9 @@ namespace tqb9 {
 
 class PortMap;
 
-// Binds each "N=DEVICE" of --com to its port. Returns what is wrong with the first value that
-// cannot be used, or an empty string when all were bound.
+// The ports bound as the "N=DEVICE" values of --com say, and no others. Returns what is wrong
+// with the first value that cannot be used (ports then stay as they were), or an empty string
+// when all were bound.
 QString bindPorts(PortMap& ports, const QStringList& bindings);
 
 } // namespace tqb9

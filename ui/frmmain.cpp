@@ -1,6 +1,7 @@
 #include "ui/frmmain.h"
 
 #include "ui/droppedfile.h"
+#include "ui/wording.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -153,7 +154,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     connect(&m_menu, &PortMenu::checksChanged, this, &frmMain::mirrorChecks);
     mirrorChecks();
 
-    connect(&m_session, &Session::barValue, m_bar, &QProgressBar::setValue);
     setAcceptDrops(true);
 }
 
@@ -169,21 +169,33 @@ QAction* frmMain::mnuCom(int index) const
 void frmMain::Form_Load()
 {
     m_menu.mnuCom_Click(1);
-    m_session.Form_Load();
-    showFirmware();
+    setFirmware(Firmware::builtIn());
 }
 
 std::optional<FirmwareFileError> frmMain::loadFirmwareFile(const QString& path)
 {
-    auto error = m_session.loadFirmwareFile(path);
-    if (!error)
-        showFirmware();
-    return error;
+    if (m_running)
+        return FirmwareFileError{FirmwareFileError::Kind::Invalid,
+                                 path.toStdString() + ": not loaded: a run is in progress"};
+    auto loaded = Firmware::fromFile(path);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    setFirmware(std::get<Firmware>(std::move(loaded)));
+    return std::nullopt;
+}
+
+bool frmMain::setFirmware(Firmware firmware)
+{
+    if (m_running)
+        return false;
+    m_firmware = std::move(firmware);
+    showFirmware();
+    return true;
 }
 
 void frmMain::showFirmware()
 {
-    const FirmwareInfo& firmware = m_session.firmwareInfo();
+    const FirmwareInfo& firmware = m_firmware.info();
     QString caption = QStringLiteral("TQ-B9 ver %1").arg(firmware.version);
     QString label = QStringLiteral("Ver %1").arg(firmware.version);
     if (firmware.source == FirmwareInfo::Source::File) {
@@ -251,7 +263,9 @@ void frmMain::showPortsAbove(QList<int> numbers)
 
 void frmMain::describePorts()
 {
-    const auto describe = [](QAction* item, int index, const PortMap::Port& port) {
+    const auto describe = [](QAction* item, int index, PortMap::Port port) {
+        if (port.bound)
+            port.description = QStringLiteral("bound with --com");
         QString tip;
         if (port.device.isEmpty())
             tip = QStringLiteral("COM%1: no serial port").arg(index);
@@ -275,7 +289,7 @@ void frmMain::cmdZumil_Click()
     if (m_running)
         return;
     // The engine would refuse it too; refused here, the bar does not even appear.
-    if (m_session.refusesFirmware()) {
+    if (!m_firmware.mayBeWritten(m_allowTestFirmware)) {
         report(Outcome::TestImageRefused);
         return;
     }
@@ -286,7 +300,20 @@ void frmMain::cmdZumil_Click()
 
     // The device is looked up once, here: the whole run stays on it whatever the menu says.
     const int com = GetCOM();
-    if (const auto failed = m_session.runQuery(com, m_ports.deviceFor(com)))
+    Run::Setup setup;
+    setup.port = QStringLiteral("COM%1").arg(com);
+    setup.comPort = com;
+    if (const QString device = m_ports.deviceFor(com); !device.isEmpty())
+        setup.bindings = {{com, device}};
+    setup.firmware = m_firmware;
+    setup.allowTestFirmware = m_allowTestFirmware;
+    setup.replyWindow = m_replyWindow;
+    Run::Events events;
+    events.barValue = [this](int row) {
+        m_bar->setValue(row);
+    };
+    m_run = std::make_unique<Run>(std::move(setup), std::move(events));
+    if (const auto failed = m_run->query())
         report(*failed);
     else
         cmdMacro_Click(2);
@@ -300,9 +327,15 @@ void frmMain::cmdZumil_Click()
 void frmMain::cmdMacro_Click(std::int16_t index)
 {
     // The other sequences belong to the service panel, which the operator cannot reach.
-    if (index != 2)
+    if (index != 2 || !m_run || !m_running)
         return;
-    report(m_session.runProgramming());
+    report(m_run->programming());
+}
+
+void frmMain::report(const RunReport& report)
+{
+    m_lastReport = report;
+    this->report(report.outcome);
 }
 
 void frmMain::report(Outcome outcome)
@@ -310,7 +343,7 @@ void frmMain::report(Outcome outcome)
     constexpr int kOkOnly = 0;
     constexpr int kExclamation = 48;
     const bool completed = outcome == Outcome::Completed;
-    showMessage(messageFor(outcome), completed ? kOkOnly : kExclamation,
+    showMessage(windowMessage(outcome), completed ? kOkOnly : kExclamation,
                 completed ? QStringLiteral("OK") : QStringLiteral("NG"));
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "flash/session.h"
 #include "link/portmap.h"
+#include "run/run.h"
 #include "ui/portmenu.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <QMainWindow>
 #include <QMap>
@@ -19,9 +21,9 @@ class QPushButton;
 
 namespace tqb9 {
 
-// The program's one window. It holds a Session and mirrors it: the bar follows the block write,
-// and Start runs the engine's steps on the port the COM menu has checked and shows the one
-// message they end with. No protocol logic lives here.
+// The program's one window. Start runs the engine's Run on the port the COM menu has checked,
+// its procedures each running their part of it; the bar follows the block write, and the one
+// message the run ends with is shown. No protocol logic lives here.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,6 +40,13 @@ public:
     // The file's firmware in place of the one held, shown in the caption and label; on an error
     // the window keeps the firmware it had. Refused while a run is in progress.
     std::optional<FirmwareFileError> loadFirmwareFile(const QString& path);
+    // The firmware Start writes; another is refused while a run is in progress.
+    const Firmware& firmware() const { return m_firmware; }
+    bool setFirmware(Firmware firmware);
+    // --allow-test-firmware: Start writes the test image too.
+    void setAllowTestFirmware(bool allow) { m_allowTestFirmware = allow; }
+    // A shorter reply window than the radio's 5000 ms, for the runs to come.
+    void setReplyWindow(std::chrono::milliseconds window) { m_replyWindow = window; }
 
     std::int16_t GetCOM();
     void mnuCom_Click(int index);
@@ -46,8 +55,10 @@ public:
 
     // True from the moment Start is pressed until its message box has been closed.
     bool running() const { return m_running; }
-
-    Session& session() { return m_session; }
+    // The port of the run going, or of the last one, is open.
+    bool portOpen() const { return m_run && m_run->portOpen(); }
+    // The last run's report, once its box has been shown.
+    const std::optional<RunReport>& lastReport() const { return m_lastReport; }
     // Which device each COM number opens: the system's ports, and any bound by --com.
     PortMap& ports() { return m_ports; }
     PortMenu& menu() { return m_menu; }
@@ -80,13 +91,18 @@ protected:
 
 private:
     // A completed run gets the plain box titled "OK", any failure the exclamation box "NG".
+    void report(const RunReport& report);
     void report(Outcome outcome);
     void mirrorChecks();
     void describePorts();
     // Caption and label name the firmware held; a test image says so in both.
     void showFirmware();
 
-    Session m_session;
+    Firmware m_firmware;
+    bool m_allowTestFirmware = false;
+    std::chrono::milliseconds m_replyWindow{0};
+    std::unique_ptr<Run> m_run;
+    std::optional<RunReport> m_lastReport;
     PortMenu m_menu;
     PortMap m_ports;
     bool m_running = false;

@@ -1,6 +1,6 @@
-#include "flash/exitstatus.h"
-#include "flash/session.h"
 #include "image/buildinfo.h"
+#include "image/firmware.h"
+#include "run/exitstatus.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
 #include "ui/stationwindow.h"
@@ -64,14 +64,14 @@ std::optional<int> answerWithoutWindow(QCommandLineParser& parser)
     if (!parser.isSet(QStringLiteral("version")))
         return std::nullopt;
     // The version names the firmware the window would hold, so it waits for --firmware.
-    tqb9::Session session;
-    session.Form_Load();
+    tqb9::Firmware firmware = tqb9::Firmware::builtIn();
     if (parser.isSet(QStringLiteral("firmware"))) {
-        if (const auto error = session.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
+        auto loaded = tqb9::Firmware::fromFile(parser.value(QStringLiteral("firmware")));
+        if (const auto* error = std::get_if<tqb9::FirmwareFileError>(&loaded))
             return refused(*error);
+        firmware = std::get<tqb9::Firmware>(std::move(loaded));
     }
-    std::printf("tq-b9 %s\n",
-                qPrintable(tqb9::versionText(session.firmwareInfo(), session.image())));
+    std::printf("tq-b9 %s\n", qPrintable(tqb9::versionText(firmware)));
     return tqb9::exitstatus::Completed;
 }
 
@@ -160,7 +160,7 @@ int main(int argc, char** argv)
         return tqb9::exitstatus::Usage;
     }
     window.Form_Load();
-    window.session().setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
+    window.setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
     if (parser.isSet(QStringLiteral("firmware"))) {
         if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
             return refused(*error);

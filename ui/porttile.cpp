@@ -1,8 +1,7 @@
 #include "ui/porttile.h"
 
-#include "flash/flasher.h"
+#include "ui/wording.h"
 
-#include <cmath>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,11 +15,6 @@ namespace {
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kRed(0xC0, 0x00, 0x00);
 
-QString address(long row)
-{
-    return QStringLiteral("0x") + QString::number(row * 16, 16).toUpper();
-}
-
 void paint(QLabel* label, const QColor& color)
 {
     QPalette palette = label->palette();
@@ -31,12 +25,6 @@ void paint(QLabel* label, const QColor& color)
 }
 
 } // namespace
-
-QString minutesSeconds(double seconds)
-{
-    const long whole = std::lround(seconds);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
 
 PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing timing,
                    QWidget* parent)
@@ -99,23 +87,15 @@ PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing ti
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
 
-    setFirmware(m_setup.image, m_setup.firmware);
+    setFirmware(m_setup.firmware);
     refresh();
 }
 
 PortTile::~PortTile() = default;
 
-void PortTile::setFirmware(QSharedPointer<const MemoryImage> image, const FirmwareFacts& facts)
+void PortTile::setFirmware(const Firmware& firmware)
 {
-    m_setup.image = std::move(image);
-    m_setup.firmware = facts;
-    m_blockRows.clear();
-    if (m_setup.image) {
-        for (long row = Flasher::kFirstRow; row <= Flasher::kLastRow; row += Flasher::kBlockRows) {
-            if (Flasher::blnBlockUsed(*m_setup.image, row))
-                m_blockRows.append(row);
-        }
-    }
+    m_setup.firmware = firmware;
     makeWatch();
 }
 
@@ -172,12 +152,12 @@ void PortTile::refresh()
     if (writing) {
         text = QStringLiteral("Writing");
         if (m_step == Step::Write && m_blocksTotal > 0) {
-            const long row = m_blockRows.value(std::min(m_blocksDone, m_blocksTotal - 1));
-            detail = QStringLiteral("block %1").arg(address(row));
-            if (m_blocksDone > 0) {
-                const double left = (m_blocksTotal - m_blocksDone) * m_writeSeconds / m_blocksDone;
-                detail += QStringLiteral(", %1 left").arg(minutesSeconds(left));
-            }
+            const std::vector<std::uint32_t>& blocks = m_setup.firmwareToWrite().blocks();
+            const auto going = static_cast<std::size_t>(std::min(m_blocksDone, m_blocksTotal - 1));
+            if (going < blocks.size())
+                detail = QStringLiteral("block %1").arg(addressText(blocks[going]));
+            if (const auto left = secondsLeft(m_blocksDone, m_blocksTotal, m_writeSeconds))
+                detail += QStringLiteral(", %1 left").arg(minutesSeconds(*left));
         } else {
             detail = QString::fromLatin1(stepName(m_step));
         }
@@ -189,12 +169,13 @@ void PortTile::refresh()
         if (!completed) {
             detail = QStringLiteral("%1 step").arg(QString::fromLatin1(stepName(report.step)));
             if (report.writeStoppedAt)
-                detail += QStringLiteral(", block %1").arg(address(*report.writeStoppedAt));
+                detail += QStringLiteral(", block %1")
+                              .arg(addressText(static_cast<std::uint32_t>(*report.writeStoppedAt)));
         }
         if (state == PortWatch::State::Held)
             detail += (detail.isEmpty() ? QString() : QStringLiteral("; ")) +
                       QStringLiteral("remove the radio");
-        tip = report.advice.join(QLatin1Char('\n'));
+        tip = windowAdvice(report).join(QLatin1Char('\n'));
     } else {
         switch (state) {
         case PortWatch::State::Idle:

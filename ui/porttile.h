@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/watch.h"
+#include "run/watch.h"
 
 #include <memory>
 #include <optional>
@@ -33,7 +33,7 @@ public:
     bool busy() const { return m_watch->busy(); }
 
     // Another firmware for the runs to come; only while the tile is idle.
-    void setFirmware(QSharedPointer<const MemoryImage> image, const FirmwareFacts& facts);
+    void setFirmware(const Firmware& firmware);
 
     int completed() const { return m_completed; }
     int failed() const { return m_failed; }
@@ -73,8 +73,6 @@ private:
     std::optional<RunReport> m_outcome;
     int m_completed = 0;
     int m_failed = 0;
-    // The first row of each block the write sends, in order, for the address of the one going.
-    QList<long> m_blockRows;
 
     QLabel* m_title = nullptr;
     QLabel* m_state = nullptr;
@@ -85,8 +83,5 @@ private:
     QPushButton* m_stop = nullptr;
     QPushButton* m_remove = nullptr;
 };
-
-// "0:38"
-QString minutesSeconds(double seconds);
 
 } // namespace tqb9

@@ -1,10 +1,10 @@
 #include "ui/stationwindow.h"
 
-#include "flash/flasher.h"
-#include "flash/station.h"
 #include "link/portmap.h"
+#include "run/station.h"
 #include "ui/droppedfile.h"
 #include "ui/porttile.h"
+#include "ui/wording.h"
 
 #include <algorithm>
 #include <QApplication>
@@ -50,15 +50,6 @@ const QString kAutomaticKey = QStringLiteral("station/automatic");
 
 const QColor kRed(0xC0, 0x00, 0x00);
 
-// The device a port leads to now.
-QString deviceOf(const Run::Setup& setup)
-{
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(setup.bindings))
-        ports.bind(port, device);
-    return ports.deviceFor(setup.comPort);
-}
-
 } // namespace
 
 StationWindow::StationWindow(Options options, QWidget* parent)
@@ -69,8 +60,7 @@ StationWindow::StationWindow(Options options, QWidget* parent)
         m_settings = std::make_unique<QSettings>(QStringLiteral("TQ-B9"), QStringLiteral("tq-b9"));
     else
         m_settings = std::make_unique<QSettings>(m_options.settingsFile, QSettings::IniFormat);
-    m_firmware.Form_Load();
-    m_firmware.setAllowTestFirmware(m_options.allowTestFirmware);
+    m_firmware = Firmware::builtIn();
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
@@ -221,6 +211,9 @@ bool StationWindow::setLogPath(const QString& path)
     QString error;
     auto log = std::make_unique<RunLog>();
     const bool opened = log->open(path, &error);
+    if (!opened)
+        error = QStringLiteral("The run log %1 cannot be written: %2")
+                    .arg(QDir::toNativeSeparators(path), error);
     if (opened) {
         m_log = std::move(log);
         m_logLabel->setText(QDir::toNativeSeparators(path));
@@ -255,18 +248,17 @@ std::optional<FirmwareFileError> StationWindow::loadFirmwareFile(const QString& 
                 .arg(path)
                 .toStdString()};
     }
-    auto error = m_firmware.loadFirmwareFile(path);
-    if (!error)
-        showFirmware();
-    return error;
+    auto loaded = Firmware::fromFile(path);
+    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
+        return std::move(*error);
+    m_firmware = std::get<Firmware>(std::move(loaded));
+    showFirmware();
+    return std::nullopt;
 }
 
 void StationWindow::showFirmware()
 {
-    const FirmwareInfo info = m_firmware.describeFirmware();
-    const std::uint32_t crc = crc32Of(writtenRange(m_firmware.image()));
-    m_image = QSharedPointer<const MemoryImage>::create(m_firmware.image());
-    m_facts = {info.sourceText(), crc};
+    const FirmwareInfo& info = m_firmware.info();
 
     QString name;
     QString version;
@@ -280,7 +272,7 @@ void StationWindow::showFirmware()
     QPalette palette = m_firmwareName->palette();
     if (info.testImage) {
         name = QStringLiteral("TEST IMAGE (%1)").arg(name);
-        if (m_firmware.refusesFirmware())
+        if (refusesFirmware())
             name += QStringLiteral(": refused, not firmware for a radio");
         palette.setColor(QPalette::WindowText, kRed);
     } else {
@@ -291,21 +283,19 @@ void StationWindow::showFirmware()
     m_firmwareName->setText(name);
     m_firmwareName->setToolTip(info.sourceText());
     m_firmwareFacts->setText(QStringLiteral("%1    CRC-32 %2    %3 blocks of 1 KB    %4")
-                                 .arg(version, crc32Text(crc))
-                                 .arg(Flasher::blocksToWrite(m_firmware.image()))
+                                 .arg(version, crc32Text(m_firmware.crc32()))
+                                 .arg(m_firmware.blocks().size())
                                  .arg(info.source == FirmwareInfo::Source::File
                                           ? QDir::toNativeSeparators(info.path)
                                           : info.sourceText()));
     setWindowTitle(QStringLiteral("TQ-B9 Flashing Station - %1").arg(name));
     for (PortTile* tile : std::as_const(m_tiles))
-        tile->setFirmware(m_image, m_facts);
+        tile->setFirmware(m_firmware);
 }
 
 void StationWindow::fillChooser()
 {
-    PortMap ports;
-    for (const auto& [port, device] : std::as_const(m_options.bindings))
-        ports.bind(port, device);
+    const PortMap ports(m_options.bindings);
     m_chooser->clear();
     for (const PortMap::Port& port : PortMap::presentPorts()) {
         m_chooser->addItem(port.description.isEmpty()
@@ -325,18 +315,14 @@ void StationWindow::fillChooser()
 
 std::optional<QString> StationWindow::addPort(const QString& port)
 {
-    Run::Setup setup;
-    setup.port = port.trimmed();
-    if (setup.port.isEmpty())
+    if (port.trimmed().isEmpty())
         return QStringLiteral("Choose a port first.");
-    if (const auto number = PortMap::comNumber(setup.port)) {
-        if (*number < PortMap::kFirstPort || *number > kLastOffered)
+    Run::Setup setup;
+    setup.setPort(port.trimmed(), m_options.bindings);
+    if (PortMap::comNumber(setup.port)) {
+        if (setup.comPort < PortMap::kFirstPort || setup.comPort > kLastOffered)
             return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
-        setup.port = QStringLiteral("COM%1").arg(*number);
-        setup.comPort = *number;
-        setup.bindings = m_options.bindings;
-    } else {
-        setup.bindings = {{setup.comPort, setup.port}};
+        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
     }
     QList<Run::Setup> setups;
     for (const PortTile* tile : std::as_const(m_tiles)) {
@@ -346,11 +332,11 @@ std::optional<QString> StationWindow::addPort(const QString& port)
     }
     setups << setup;
     const auto resolved = Station::resolve(setups);
-    if (const auto* refused = std::get_if<QString>(&resolved))
-        return *refused + QLatin1Char('.');
-    const QString device = deviceOf(setup);
-    setup.image = m_image;
-    setup.firmware = m_facts;
+    if (const auto* same = std::get_if<Station::SamePort>(&resolved))
+        return QStringLiteral("%1 is the same port as %2, which is on the station already.")
+            .arg(same->port, same->sameAs);
+    const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
+    setup.firmware = m_firmware;
     setup.allowTestFirmware = m_options.allowTestFirmware;
 
     auto* tile = new PortTile(setup, device, m_options.timing, m_tileArea);
@@ -404,15 +390,17 @@ bool StationWindow::eventFilter(QObject* watched, QEvent* event)
 
 bool StationWindow::mayWrite()
 {
-    if (m_firmware.refusesFirmware()) {
-        showMessage(messageFor(Outcome::TestImageRefused), QStringLiteral("NG"));
+    if (refusesFirmware()) {
+        showMessage(windowMessage(Outcome::TestImageRefused), QStringLiteral("NG"));
         return false;
     }
     if (!(m_log && m_log->isOpen())) {
-        showMessage(
-            QStringLiteral("The run log %1 cannot be written; choose another one.")
-                .arg(m_logLabel->toolTip().isEmpty() ? m_logLabel->text() : m_logLabel->toolTip()),
-            QStringLiteral("NG"));
+        // The tool tip says why, once the window has tried the log.
+        const QString why =
+            m_logLabel->toolTip().isEmpty()
+                ? QStringLiteral("The run log %1 cannot be written").arg(m_logLabel->text())
+                : m_logLabel->toolTip();
+        showMessage(why + QStringLiteral("; choose another one."), QStringLiteral("NG"));
         return false;
     }
     return true;
@@ -450,7 +438,7 @@ void StationWindow::stopAll()
 
 void StationWindow::setAutomatic(bool on)
 {
-    if (on && m_firmware.refusesFirmware()) {
+    if (on && refusesFirmware()) {
         if (!m_restoring)
             mayWrite();
         on = false;
@@ -496,7 +484,8 @@ void StationWindow::logRun(const RunReport& report)
 {
     QString error;
     if ((m_log && m_log->isOpen()) && !m_log->append(logLine(report), &error))
-        m_logLabel->setToolTip(error);
+        m_logLabel->setToolTip(
+            QStringLiteral("The last run could not be added to the log: %1").arg(error));
 }
 
 void StationWindow::scheduleRefresh()

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "flash/runlog.h"
-#include "flash/session.h"
-#include "flash/watch.h"
+#include "run/runlog.h"
+#include "run/session.h"
+#include "run/watch.h"
 
 #include <memory>
 #include <optional>
@@ -30,7 +30,7 @@ class StationWindow : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QList<std::pair<int, QString>> bindings; // --com
+        PortBindings bindings; // --com
         bool allowTestFirmware = false;
         // Where the window keeps what it remembers; the user's own settings when empty.
         QString settingsFile;
@@ -88,6 +88,7 @@ protected:
 
 private:
     void showFirmware();
+    bool refusesFirmware() const { return !m_firmware.mayBeWritten(m_options.allowTestFirmware); }
     void fillChooser();
     void startTile(PortTile* tile);
     // False, with the reason shown, when the firmware may not be written.
@@ -101,9 +102,7 @@ private:
 
     Options m_options;
     std::unique_ptr<QSettings> m_settings;
-    Session m_firmware; // holds the firmware; never runs
-    QSharedPointer<const MemoryImage> m_image;
-    FirmwareFacts m_facts;
+    Firmware m_firmware;
     std::unique_ptr<RunLog> m_log; // the log being written, once one could be opened
     QList<PortTile*> m_tiles;
     QTimer* m_refresh = nullptr;

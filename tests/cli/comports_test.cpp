@@ -1,7 +1,5 @@
-// The command line's COM numbers above the menu's 16 (Windows' COM17 and up) and the diagnosis
-// naming a port as Device Manager does.
+// The command line's COM numbers above the menu's 16 (Windows' COM17 and up).
 #include "cli/options.h"
-#include "flash/diagnosis.h"
 #include "link/portmap.h"
 
 #include <gtest/gtest.h>
@@ -41,27 +39,6 @@ TEST(PortsAboveMenu, PortCom23RunsOnCom23OnWindowsOnly)
         parse({QStringLiteral("--port"), QStringLiteral("COM17"), QStringLiteral("--port"),
                QStringLiteral("COM3"), QStringLiteral("--port"), QStringLiteral("COM23")});
     EXPECT_EQ(static_cast<bool>(station.options), kWindows) << station.error.toStdString();
-}
-
-TEST(Diagnosis, BusyPortIsNamedAsTheSystemCallsIt)
-{
-    Failure f;
-    f.device = QStringLiteral("COM23");
-    f.port = 23;
-    f.errorKind = QSerialPort::PermissionError;
-    f.error = QStringLiteral("Access is denied.");
-    DeviceFacts facts;
-    facts.exists = true;
-    facts.accessible = true;
-    facts.name = QStringLiteral("USB Serial Port (COM23)");
-    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(
-        QLatin1String("Cannot open USB Serial Port (COM23): another")));
-    // A name without the number gets it added; no name leaves the device as it is.
-    facts.name = QStringLiteral("Prolific USB-to-Serial Comm Port");
-    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(
-        QLatin1String("Cannot open COM23 (Prolific USB-to-Serial Comm Port): ")));
-    facts.name.clear();
-    EXPECT_TRUE(diagnose(f, facts).constFirst().startsWith(QLatin1String("Cannot open COM23: ")));
 }
 
 } // namespace

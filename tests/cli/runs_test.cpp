@@ -1,5 +1,5 @@
 #include "firmwaretext.h"
-#include "flash/session.h"
+#include "run/session.h"
 #include "sim/simradio.h"
 
 #include <csignal>
@@ -80,6 +80,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         cli.start();
+        pid = cli.processId();
         loop.exec();
         cli.waitForFinished(1000);
         result.ms = clock.elapsed();
@@ -92,13 +93,13 @@ protected:
 
     static int builtInBlocks()
     {
-        Session session;
-        session.Form_Load();
-        return Flasher::blocksToWrite(session.image());
+        const Firmware session = Firmware::builtIn();
+        return static_cast<int>(session.blocks().size());
     }
 
     sim::SimRadio radio;
     QStringList port;
+    qint64 pid = 0; // of the program run() started last
 };
 
 TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
@@ -107,9 +108,8 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Completed.\n"));
 
-    Session session;
-    session.Form_Load();
-    const int blocks = Flasher::blocksToWrite(session.image());
+    const Firmware session = Firmware::builtIn();
+    const int blocks = static_cast<int>(session.blocks().size());
     QByteArray expected;
     for (long address = 0xC0000; address <= 0xFEFFF; ++address)
         expected.append(static_cast<char>(session.image().byteAt(address)));
@@ -145,12 +145,14 @@ TEST_F(CliRun, RadioThatAnswersInSeparateWritesIsNeverWaitedFor)
     }
 }
 
+// How the command line presents each outcome; that the run stops at the failed step is the
+// fault matrix's.
 struct OutcomeCase {
     const char* name;
     std::function<void(sim::SimRadio&)> bend;
     const char* line;
     int status;
-    Command lastCommandSent;
+    bool writes; // gets as far as the write
 };
 
 class CliOutcome : public CliRun, public ::testing::WithParamInterface<OutcomeCase> {};
@@ -158,23 +160,13 @@ class CliOutcome : public CliRun, public ::testing::WithParamInterface<OutcomeCa
 TEST_P(CliOutcome, PrintsTheWindowsTextAndItsOwnExitStatus)
 {
     const OutcomeCase& c = GetParam();
-    if (c.lastCommandSent == Command::Program && builtInBlocks() == 0)
+    if (c.writes && builtInBlocks() == 0)
         GTEST_SKIP() << "the built-in firmware has no block to write";
     c.bend(radio);
     const Result r = run(port);
     EXPECT_EQ(r.out, QString::fromLatin1(c.line) + QLatin1Char('\n')) << r.err.toStdString();
     EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(plainText(r.err));
-    // The run stops at the failed step: nothing after it reaches the radio.
-    constexpr Command kOrder[] = {Command::Query, Command::Connect, Command::Erase,
-                                  Command::Program, Command::End};
-    bool after = false;
-    for (const Command command : kOrder) {
-        if (after) {
-            EXPECT_EQ(radio.count(command), 0) << sim::commandName(command).toStdString();
-        }
-        after = after || command == c.lastCommandSent;
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -182,41 +174,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OutcomeCase{"RegionError",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "RE"); },
-                    "Region error", 2, Command::Query},
+                    "Region error", 2, false},
         OutcomeCase{"QueryRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Query, "NG"); }, "Error", 1,
-                    Command::Query},
+                    false},
         OutcomeCase{"ConnectAnsweredOk",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Connect, "OK"); },
-                    "Connect failed.", 3, Command::Connect},
+                    "Connect failed.", 3, false},
         OutcomeCase{"EraseRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Erase, "NG"); },
-                    "Erase failed.", 4, Command::Erase},
+                    "Erase failed.", 4, false},
         OutcomeCase{"WriteRefused",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::Program, "NG"); },
-                    "Write failed.", 5, Command::Program},
+                    "Write failed.", 5, true},
         OutcomeCase{"EndAnsweredOk",
                     [](sim::SimRadio& r) { r.setReplyLetters(Command::End, "OK"); },
-                    "Disconnect failed.", 6, Command::End}),
+                    "Disconnect failed.", 6, true}),
     [](const ::testing::TestParamInfo<OutcomeCase>& param) {
         return std::string(param.param.name);
     });
-
-TEST_F(CliRun, SilentRadioIsAnErrorThatPointsAtCableAndPower)
-{
-    radio.setScript([](const sim::Request&) {
-        sim::Response silent;
-        silent.reply = QByteArray();
-        silent.echo = false;
-        return std::optional<sim::Response>(silent);
-    });
-    // The radio's own 5000 ms window: the program has no option to shorten it.
-    const Result r = run(port);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, QStringLiteral("Error\n"));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("not even the echo")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("the radio is switched on"))) << r.err.toStdString();
-}
 
 TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
 {
@@ -294,6 +270,26 @@ TEST_F(CliRun, CtrlCEndsTheStepWithThePortClosedAndExits130)
     // Closed indeed: the device opens again at once.
     QSerialPort again(radio.devicePath());
     EXPECT_TRUE(again.open(QIODevice::ReadWrite)) << again.errorString().toStdString();
+}
+
+// Ctrl-C in the middle of a hands-free write: the run ends at its step, its line is printed, and
+// the program ends with the signal's status.
+TEST_F(CliRun, CtrlCEndsTheWatchsRunInProgressAtItsStep)
+{
+    radio.setPacing(true);
+    int programs = 0;
+    radio.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == Command::Program && ++programs == 3)
+            ::kill(static_cast<pid_t>(pid), SIGINT);
+        return std::nullopt;
+    });
+    const Result r = run({QStringLiteral("--watch"), QStringLiteral("--port"), radio.devicePath(),
+                          QStringLiteral("--allow-test-firmware")});
+    EXPECT_EQ(r.status, 130) << r.err.toStdString();
+    EXPECT_EQ(r.out, radio.devicePath() + QStringLiteral(": Write failed.\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Interrupted by Ctrl-C during the write step")))
+        << r.err.toStdString();
+    EXPECT_EQ(radio.count(Command::End), 0);
 }
 
 // What surrounds the program in a script or an SSH session must not stop a run half-way: a reader
@@ -411,8 +407,7 @@ TEST_F(CliRun, ExportImageWritesTheWholeRangeAsTheRadioShouldHoldIt)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     ASSERT_EQ(bytes.size(), 0x40000);
-    Session session;
-    session.Form_Load();
+    const Firmware session = Firmware::builtIn();
     for (long address : {0xC0000L, 0xC0400L, 0xFEFFFL, 0xFF000L, 0xFFFFFL})
         EXPECT_EQ(static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(address - 0xC0000)]),
                   session.image().byteAt(address));
@@ -484,9 +479,8 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
 TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
 {
     QList<QStringList> firmwares{{QStringLiteral("--firmware"), testImage}};
-    Session session;
-    session.Form_Load();
-    if (session.firmwareInfo().testImage)
+    const Firmware session = Firmware::builtIn();
+    if (session.isTestImage())
         firmwares.append(QStringList{});
     for (const QStringList& firmware : std::as_const(firmwares)) {
         const Result r = run(radioPort() + firmware);
@@ -658,8 +652,7 @@ TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
     EXPECT_TRUE(plainText(r.err));
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
 
-    Session session;
-    session.Form_Load();
+    const Firmware session = Firmware::builtIn();
     QByteArray image;
     for (long address = 0xC0000; address <= 0xFEFFF; ++address)
         image.append(static_cast<char>(session.image().byteAt(address)));

@@ -51,7 +51,7 @@ void runRow(Bench::Line line, const Row& row)
 
     Bench bench(line);
     ASSERT_TRUE(bench.ready()) << bench.problem();
-    bench.session.setImage(threeBlocks());
+    bench.session.setFirmware(Firmware::fromImage(threeBlocks()));
     bench.sim.setScript([&bench, &row, faults = sim::faultScript(rules)](const sim::Request& r) {
         // The script runs as the packet's first bytes are identified; the rest is still on its
         // way when the line goes dead.
@@ -68,7 +68,7 @@ void runRow(Bench::Line line, const Row& row)
     // The engine's own view, which still holds when the radio hung up and logged nothing more.
     EXPECT_EQ(bench.steps, stepsUpTo(row.outcome));
     EXPECT_FALSE(bench.portOpen());
-    const bool flashIsImage = flashMatchesImage(bench.sim, bench.session.image());
+    const bool flashIsImage = flashMatchesImage(bench.sim, bench.session.firmware().image());
     if (outcome == Outcome::Completed) {
         EXPECT_TRUE(flashIsImage) << "\"Completed.\" over a flash that differs from the image";
     }
@@ -280,7 +280,7 @@ TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
 
     EXPECT_EQ(text(bench.start()), text(Outcome::Completed));
 
-    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
+    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.firmware().image()));
     EXPECT_EQ(bench.sim.count(Command::Program), 250);
     EXPECT_EQ(bench.sim.count(Command::End), 1);
     EXPECT_TRUE(bench.sim.errors().isEmpty());
@@ -299,16 +299,16 @@ TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
     EXPECT_FALSE(bench.portOpen());
 
     bench.session.setAllowTestFirmware(true);
-    std::optional<FirmwareFileError> duringRun;
+    std::optional<bool> replaced;
     bench.sim.setScript([&](const sim::Request& request) -> std::optional<sim::Response> {
         if (request.command == Command::Erase)
-            duringRun = bench.session.loadFirmwareFile(QStringLiteral("/dev/null"));
+            replaced = bench.session.setFirmware(Firmware::fromImage(MemoryImage{}));
         return std::nullopt;
     });
     EXPECT_EQ(text(bench.start()), text(Outcome::Completed));
-    ASSERT_TRUE(duringRun);
-    EXPECT_NE(duringRun->message.find("a run is in progress"), std::string::npos);
-    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
+    ASSERT_TRUE(replaced);
+    EXPECT_FALSE(*replaced);
+    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.firmware().image()));
 }
 
 } // namespace

@@ -23,13 +23,17 @@ std::uint8_t pattern(long address)
 
 Bench::Bench(Line line, std::chrono::milliseconds ptyWindow) : m_line(line)
 {
-    session.Form_Load();
     // The matrix counts the test image's blocks; a build with other firmware loads it as a file.
-    if (!session.firmwareInfo().testImage &&
-        session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19"))) {
-        m_problem = QStringLiteral("image/firmware.s19 was refused");
-        return;
+    Firmware firmware = Firmware::builtIn();
+    if (!firmware.isTestImage()) {
+        auto loaded = Firmware::fromFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19"));
+        if (!std::holds_alternative<Firmware>(loaded)) {
+            m_problem = QStringLiteral("image/firmware.s19 was refused");
+            return;
+        }
+        firmware = std::get<Firmware>(std::move(loaded));
     }
+    session.setFirmware(firmware);
     // The simulated radio is where the test image belongs.
     session.setAllowTestFirmware(true);
     if (line == Line::Scripted) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/session.h"
+#include "run/session.h"
 #include "sim/faultrule.h"
 #include "sim/simradio.h"
 #include "support/virtualclock.h"

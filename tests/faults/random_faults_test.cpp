@@ -103,7 +103,7 @@ void randomRun(unsigned seed)
     SCOPED_TRACE("TQB9_FAULT_SEED=" + std::to_string(seed));
     Bench bench(Bench::Line::Scripted);
     ASSERT_TRUE(bench.ready()) << bench.problem();
-    bench.session.setImage(threeBlocks());
+    bench.session.setFirmware(Firmware::fromImage(threeBlocks()));
     std::mt19937 rng(seed);
     // Dense enough that most runs fail somewhere, sparse enough that some complete.
     bench.sim.setScript([&rng](const sim::Request&) -> std::optional<sim::Response> {
@@ -154,7 +154,7 @@ void randomRun(unsigned seed)
         }
     }
     if (outcome == Outcome::Completed) {
-        EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.image()));
+        EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.firmware().image()));
     }
 
     // Requests only of steps the run entered, and none the radio could fault.

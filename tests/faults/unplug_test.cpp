@@ -74,7 +74,7 @@ Seen throughTheWindow(sim::SimRadio& radio)
     Unplug unplug(radio, kUnpluggedAtBlock);
     Window window(unplug);
     window.Form_Load();
-    window.session().setAllowTestFirmware(true);
+    window.setAllowTestFirmware(true);
     window.ports().bind(1, radio.devicePath());
     // The window's own reply window is the radio's 5000 ms, as long as kLongWindow.
     window.show();
@@ -84,7 +84,7 @@ Seen throughTheWindow(sim::SimRadio& radio)
     Seen seen;
     seen.shown = window.shown;
     seen.ms = window.ms;
-    seen.portClosed = !window.session().portOpen();
+    seen.portClosed = !window.portOpen();
     seen.readyAgain = window.cmdZumil()->isEnabled() && !window.bar()->isVisible();
     return seen;
 }

@@ -1,5 +1,5 @@
 #include "flash/flasher.h"
-#include "flash/session.h"
+#include "image/firmware.h"
 #include "link/link.h"
 #include "link/reply.h"
 #include "sim/simradio.h"
@@ -29,14 +29,14 @@ class FlasherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Session session;
-        session.Form_Load();
+        Firmware firmware = Firmware::builtIn();
         // The figures below are the test image's; a build with other firmware loads it as a file.
-        if (!session.firmwareInfo().testImage) {
-            ASSERT_FALSE(
-                session.loadFirmwareFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19")));
+        if (!firmware.isTestImage()) {
+            auto loaded = Firmware::fromFile(QStringLiteral(TQB9_SOURCE_DIR "/image/firmware.s19"));
+            ASSERT_TRUE(std::holds_alternative<Firmware>(loaded));
+            firmware = std::get<Firmware>(std::move(loaded));
         }
-        image = session.image();
+        image = firmware.image();
         m_link.setLine(std::make_unique<testing::ScriptedLine>(clock, radio));
         m_link.setWindow(std::make_unique<testing::VirtualWindow>(clock));
         m_link.setDevice(testing::ScriptedLine::kDevice);
@@ -131,7 +131,7 @@ TEST_F(FlasherTest, WritesTheBuiltInFirmwareExactly)
     EXPECT_FALSE(link().line().isOpen());
 
     EXPECT_EQ(sent(Command::Program), 250);
-    EXPECT_EQ(Flasher::blocksToWrite(image), 250);
+    EXPECT_EQ(Firmware::fromImage(image).blocks().size(), 250u);
     const QByteArray flash = radio.flash();
     for (long address = 0xC0000; address <= 0xFEFFF; ++address) {
         ASSERT_EQ(static_cast<std::uint8_t>(flash[static_cast<qsizetype>(address - 0xC0000)]),

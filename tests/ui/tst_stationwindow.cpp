@@ -1,9 +1,10 @@
 #include "dropping.h"
-#include "flash/watch.h"
 #include "image/firmware.h"
+#include "run/watch.h"
 #include "sim/simradio.h"
 #include "ui/porttile.h"
 #include "ui/stationwindow.h"
+#include "ui/wording.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -68,6 +69,8 @@ private slots:
     void choicesAreRemembered();
     void runShowsItsProgressAndOutcome();
     void handsFree();
+    void failedWriteNamesTheBlockItStoppedAt();
+    void stopIsLoggedAsAStop();
     void droppedFirmwareIsLockedWhileAPortIsBusy();
     void tilesFlowIntoTheWidthThereIs();
 };
@@ -85,9 +88,8 @@ void tst_stationwindow::testImage()
 {
     QFETCH(bool, allowed);
     {
-        Session builtIn;
-        builtIn.Form_Load();
-        if (!builtIn.firmwareInfo().testImage)
+        const Firmware builtIn = Firmware::builtIn();
+        if (!builtIn.isTestImage())
             QSKIP("the built-in firmware is not the test image");
     }
     QTemporaryDir dir;
@@ -99,8 +101,7 @@ void tst_stationwindow::testImage()
     QVERIFY(window.firmwareLabel()->text().startsWith(QStringLiteral("TEST IMAGE")));
     QCOMPARE(window.firmwareLabel()->text().contains(QStringLiteral("refused")), !allowed);
     QVERIFY(window.firmwareFacts()->text().contains(crc32Text(crc32Of(writtenRange([] {
-        Session session;
-        session.Form_Load();
+        const Firmware session = Firmware::builtIn();
         return session.image();
     }())))));
     if (allowed)
@@ -108,7 +109,7 @@ void tst_stationwindow::testImage()
     QVERIFY(!window.addPort(QStringLiteral("COM7")));
     window.startAll();
     window.setAutomatic(true);
-    QCOMPARE(window.shown, QStringList(2, messageFor(Outcome::TestImageRefused)));
+    QCOMPARE(window.shown, QStringList(2, windowMessage(Outcome::TestImageRefused)));
     QVERIFY(!window.automatic());
     QVERIFY(!window.busy());
 }
@@ -220,6 +221,63 @@ void tst_stationwindow::handsFree()
     QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
     QCOMPARE(tile->completed(), 1);
     QCOMPARE(tile->failed(), 0);
+}
+
+// The block is named by its address, as the command line names it: 0xDC000, not ten times that.
+// The advice is the window's own: it never sends the operator to the command line.
+void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
+{
+    Run::Setup setup;
+    setup.setPort(QStringLiteral("/nonexistent/tty"), {});
+    PortTile tile(setup, setup.port, {});
+    RunReport report;
+    report.outcome = Outcome::WriteFailed;
+    report.step = Step::Write;
+    report.writeStoppedAt = 0xDC000;
+    report.finding.reason = Finding::Reason::WrongAnswer;
+    report.finding.code = reply::NG;
+    report.finding.mayBeInFlashMode = true;
+    emit tile.watch().runFinished(report);
+    tile.refresh();
+    QCOMPARE(tile.stateLabel()->text(), QStringLiteral("Write failed."));
+    QCOMPARE(tile.detailLabel()->text(), QStringLiteral("write step, block 0xDC000"));
+    const QString advice = tile.stateLabel()->toolTip();
+    QVERIFY2(advice.contains(QStringLiteral("press Start again")), qPrintable(advice));
+    QVERIFY2(!advice.contains(QStringLiteral("tq-b9-cli")), qPrintable(advice));
+}
+
+// The tile's Stop is the operator's, not Ctrl-C: the log says who stopped the run, with the exit
+// status of a stop.
+void tst_stationwindow::stopIsLoggedAsAStop()
+{
+    sim::SimRadio radio;
+    QString error;
+    QVERIFY2(radio.start(&error), qPrintable(error));
+    QTemporaryDir dir;
+    RecordingStation window(optionsIn(dir));
+    window.restore();
+    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
+    QVERIFY(!window.addPort(radio.devicePath()));
+    PortTile* tile = window.tiles().constFirst();
+    // Pressed as the write goes, as an operator would, once the tile shows it.
+    connect(
+        &tile->watch(), &PortWatch::blockWritten, this,
+        [tile] {
+            tile->refresh();
+            QTest::mouseClick(tile->stopButton(), Qt::LeftButton);
+        },
+        Qt::SingleShotConnection);
+    window.startAll();
+    QTRY_COMPARE_WITH_TIMEOUT(tile->failed() + tile->completed(), 1, 30000);
+    QTRY_COMPARE(tile->state(), PortWatch::State::Idle);
+
+    QFile file(window.logPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    QVERIFY2(line.contains("\"stop\":\"operator\""), line.constData());
+    QVERIFY2(line.contains("\"exit\":7,"), line.constData());
+    QVERIFY2(line.contains("\"step\":\"write\""), line.constData());
+    QVERIFY(radio.count(sim::Command::End) == 0);
 }
 
 // A file dropped on the window is the firmware of every run to come, unless it is bad or some

@@ -1,6 +1,7 @@
-#include "flash/station.h"
+#include "run/station.h"
 
 #include "link/portmap.h"
+#include "run/runsignals.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,25 +30,19 @@ struct Station::Slot {
     // Lives in thread: what the run's own thread is asked to do is posted to it.
     std::unique_ptr<QObject> worker;
     Run* run = nullptr; // touched in thread only
+    // Lives on the station's thread: the run's events, as signals there.
+    RunSignals events;
     std::optional<RunReport> report;
 };
 
-std::variant<QList<Run::Setup>, QString> Station::resolve(QList<Run::Setup> setups)
+std::variant<QList<Run::Setup>, Station::SamePort> Station::resolve(QList<Run::Setup> setups)
 {
     QHash<QString, QString> seen;
     for (Run::Setup& setup : setups) {
-        PortMap ports;
-        for (const auto& [port, device] : std::as_const(setup.bindings))
-            ports.bind(port, device);
-        const QString device = ports.deviceFor(setup.comPort);
+        const QString device = PortMap(setup.bindings).deviceFor(setup.comPort);
         const QString key = sameness(setup.comPort, device);
-        if (seen.contains(key)) {
-            QString why =
-                QStringLiteral("%1 is the same port as %2").arg(setup.port, seen.value(key));
-            if (!device.isEmpty() && device != setup.port)
-                why += QStringLiteral(" (%1)").arg(device);
-            return why;
-        }
+        if (seen.contains(key))
+            return SamePort{setup.port, seen.value(key), device != setup.port ? device : QString()};
         seen.insert(key, setup.port);
         // Nothing there: the run fails to open it and says so.
         if (!device.isEmpty())
@@ -95,7 +90,7 @@ void Station::abort(int signalNumber)
             s->worker.get(),
             [s, signalNumber] {
                 if (s->run)
-                    s->run->abort(signalNumber);
+                    s->run->stop(stoppedBySignal(signalNumber));
             },
             Qt::QueuedConnection);
     }
@@ -114,36 +109,31 @@ void Station::start()
             s->thread.setObjectName(QStringLiteral("radio %1").arg(s->setup.port));
             s->thread.start();
         }
+        RunSignals* events = &s->events;
+        events->disconnect(this);
+        connect(events, &RunSignals::stepStarted, this,
+                [this, i](Step step, const QString& detail) { emit stepStarted(i, step, detail); });
+        connect(events, &RunSignals::writeBegins, this,
+                [this, i](int blocks) { emit writeBegins(i, blocks); });
+        connect(events, &RunSignals::blockWritten, this,
+                [this, i](double seconds) { emit blockWritten(i, seconds); });
+        connect(events, &RunSignals::traced, this,
+                [this, i](const QString& lines) { emit traced(i, lines); });
+        connect(events, &RunSignals::finished, this, [this, i, s](const RunReport& report) {
+            s->report = report;
+            --m_running;
+            emit runFinished(i, report);
+            if (m_running == 0)
+                emit finished();
+        });
         QMetaObject::invokeMethod(
             s->worker.get(),
-            [this, i, s] {
-                const auto post = [this](auto call) {
-                    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-                };
-                Run::Events events;
-                events.step = [this, i, post](Step step, const QString& detail) {
-                    post([this, i, step, detail] { emit stepStarted(i, step, detail); });
-                };
-                events.writeBegins = [this, i, post](int blocks) {
-                    post([this, i, blocks] { emit writeBegins(i, blocks); });
-                };
-                events.blockWritten = [this, i, post](double seconds) {
-                    post([this, i, seconds] { emit blockWritten(i, seconds); });
-                };
-                events.trace = [this, i, post](const QString& lines) {
-                    post([this, i, lines] { emit traced(i, lines); });
-                };
-                Run run(s->setup, std::move(events));
+            [s, events] {
+                Run run(s->setup, events->events());
                 s->run = &run;
                 const RunReport report = run.exec();
                 s->run = nullptr;
-                post([this, i, s, report] {
-                    s->report = report;
-                    --m_running;
-                    emit runFinished(i, report);
-                    if (m_running == 0)
-                        emit finished();
-                });
+                events->finish(report);
                 if (s->thread.isRunning())
                     QThread::currentThread()->quit();
             },

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/run.h"
+#include "run/run.h"
 
 #include <memory>
 #include <optional>
@@ -22,11 +22,17 @@ namespace tqb9 {
 class Station : public QObject {
     Q_OBJECT
 public:
+    // Two of the ports given are one: port, as given, is the same as sameAs, given before it;
+    // device is what port leads to, when that is not port itself.
+    struct SamePort {
+        QString port;
+        QString sameAs;
+        QString device;
+    };
     // Each COM number is looked up once, here, so every run keeps to the device it began on, and
     // two names for one port (a COM number twice, a device and a link to it) are caught before
-    // either is opened. Returns the setups bound to their devices, or why they cannot run
-    // together: "COM3 is the same port as /dev/ttyS2".
-    static std::variant<QList<Run::Setup>, QString> resolve(QList<Run::Setup> setups);
+    // either is opened. Returns the setups bound to their devices, or the two that are one.
+    static std::variant<QList<Run::Setup>, SamePort> resolve(QList<Run::Setup> setups);
 
     explicit Station(QList<Run::Setup> setups, QObject* parent = nullptr);
     ~Station() override;
@@ -35,7 +41,7 @@ public:
     const Run::Setup& setup(int index) const;
     // Starts every run; finished() follows once all have ended.
     void start();
-    // Ends every run at its current step, cleanly (Ctrl-C).
+    // Ends every run at its current step, cleanly, as stopped by the signal (Ctrl-C, SIGTERM).
     void abort(int signalNumber);
     bool isRunning() const { return m_running > 0; }
     // A run's report once it has ended.

@@ -1,6 +1,6 @@
-#include "flash/runlog.h"
+#include "run/runlog.h"
 
-#include "flash/run.h"
+#include "run/run.h"
 
 #include <cmath>
 #include <QJsonDocument>
@@ -25,9 +25,12 @@ QByteArray logLine(const RunReport& report)
         {QStringLiteral("device"),
          report.device.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(report.device)},
         {QStringLiteral("firmware"),
-         QJsonObject{{QStringLiteral("source"), report.firmware.source},
-                     {QStringLiteral("crc32"), crc32Text(report.firmware.crc32)}}},
+         QJsonObject{{QStringLiteral("source"), report.firmware.info().sourceText()},
+                     {QStringLiteral("crc32"), crc32Text(report.firmware.crc32())}}},
         {QStringLiteral("outcome"), messageFor(report.outcome)},
+        {QStringLiteral("stop"), report.stoppedBy == StoppedBy::Nobody
+                                     ? QJsonValue(QJsonValue::Null)
+                                     : QJsonValue(QLatin1String(stopKey(report.stoppedBy)))},
         {QStringLiteral("exit"), report.status},
         {QStringLiteral("step"), completed ? QJsonValue(QJsonValue::Null)
                                            : QJsonValue(QLatin1String(stepKey(report.step)))},
@@ -44,7 +47,7 @@ bool RunLog::open(const QString& path, QString* error)
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return true;
     if (error)
-        *error = QStringLiteral("cannot write the log %1: %2").arg(path, m_file.errorString());
+        *error = m_file.errorString();
     return false;
 }
 
@@ -53,8 +56,7 @@ bool RunLog::append(const QByteArray& line, QString* error)
     if (m_file.write(line) == line.size())
         return true;
     if (error)
-        *error = QStringLiteral("cannot append to the log %1: %2")
-                     .arg(m_file.fileName(), m_file.errorString());
+        *error = m_file.errorString();
     return false;
 }
 

@@ -2,8 +2,6 @@
 
 #include "flash/flasher.h"
 #include "image/firmware.h"
-#include "image/firmwaretable.h"
-#include "image/memoryimage.h"
 #include "link/link.h"
 
 #include <chrono>
@@ -31,44 +29,30 @@ enum class Outcome {
     TestImageRefused
 };
 
-// The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.".
+// The one message a Start run ends with, as the window shows it: "Completed.", "Write failed.";
+// for a refused test image only a label for logs, which each front end words for itself.
 QString messageFor(Outcome outcome);
 // "model query", "end of session": in sentences. "query", "end": keys for scripts and logs.
 const char* stepName(Step step);
 const char* stepKey(Step step);
 
-// Everything a programming run needs that is not a widget: the image and its firmware table, the
-// link and the flash operations, and the steps of a Start run over them. The window and the
-// command line's runs are thin shells around one of these; they set what it writes and where,
-// and watch what it reports, but never reach into its parts.
+// The steps of a Start run over the link and the flash operations, writing the firmware it is
+// given. A Run is the shell around one of these: it sets what it writes and where, and watches
+// what it reports, but never reaches into its parts.
 class Session : public QObject {
     Q_OBJECT
 public:
     explicit Session(QObject* parent = nullptr);
 
-    // Start-up: image cleared and filled from the built-in firmware.
-    void Form_Load();
-
-    // Replaces the firmware with the file's once the strict reader has accepted all of it and it
-    // would not leave the radio blank (allowBlankBlocks lets it leave some erase blocks blank).
-    // Otherwise, and always while a run is in progress, the firmware stays as it was and the
-    // error says why.
-    std::optional<FirmwareFileError> loadFirmwareFile(const QString& path,
-                                                      bool allowBlankBlocks = false);
-    // Replaces the image with one already loaded and checked (a station loads it once for all its
-    // runs). Refused while a run is in progress, like a file.
-    bool setImage(const MemoryImage& image);
-    const MemoryImage& image() const { return m_image; }
-    const FirmwareInfo& firmwareInfo() const { return m_firmwareInfo; }
-    // firmwareInfo() with its figures, the built-in firmware's included.
-    FirmwareInfo describeFirmware() const;
+    // What the runs to come write. Refused while a run is in progress: the flasher reads the
+    // image while it waits.
+    bool setFirmware(Firmware firmware);
+    const Firmware& firmware() const { return m_firmware; }
 
     // A test image is written only when this was set; a Start run refuses it before anything
     // reaches the port, whichever front end asked.
     void setAllowTestFirmware(bool allow) { m_allowTestFirmware = allow; }
-    // Looks at the image itself, not at where it came from: whatever put the test image's bytes
-    // there, they are what a run would send.
-    bool refusesFirmware() const { return !m_allowTestFirmware && isTestImage(m_image); }
+    bool refusesFirmware() const { return !m_firmware.mayBeWritten(m_allowTestFirmware); }
 
     // Between runs: a test's scripted line and virtual clock, or a shorter reply window.
     void setLine(std::unique_ptr<SerialLine> line);
@@ -117,12 +101,10 @@ private:
     void watchLine();
     class Busy;
 
-    MemoryImage m_image;
-    FirmwareTable m_table;
+    Firmware m_firmware;
     Link m_link;
     Flasher m_flasher;
     Step m_step = Step::Query;
-    FirmwareInfo m_firmwareInfo;
     bool m_allowTestFirmware = false;
     bool m_busy = false;
 };

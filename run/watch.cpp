@@ -1,9 +1,10 @@
-#include "flash/watch.h"
+#include "run/watch.h"
 
-#include "flash/diagnosis.h"
-#include "flash/exitstatus.h"
 #include "link/portmap.h"
 #include "link/reply.h"
+#include "run/diagnosis.h"
+#include "run/exitstatus.h"
+#include "run/runsignals.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,9 +15,6 @@
 
 namespace tqb9 {
 namespace {
-
-// What the query's echo alone takes: anything beyond it came from a radio.
-constexpr qsizetype kQueryEcho = 10; // "ZK~TQ-B9E" CR
 
 // What one probe found.
 enum class Found { Nothing, Radio, OtherRegion, SomethingElse, NoPort, Stopped };
@@ -32,9 +30,9 @@ public:
     using Post = std::function<void(std::function<void()>)>;
 
     Watcher(Run::Setup setup, PortWatch::Timing timing, const std::atomic<bool>& closing,
-            PortWatch* owner)
+            PortWatch* owner, RunSignals* events)
         : m_setup(std::move(setup)), m_timing(timing), m_closing(closing), m_owner(owner),
-          m_next(this)
+          m_events(events), m_next(this)
     {
         m_next.setSingleShot(true);
         connect(&m_next, &QTimer::timeout, this, &Watcher::next);
@@ -70,15 +68,15 @@ public:
             m_next.start(0);
     }
 
-    void stop(int signalNumber)
+    void stop(StoppedBy by)
     {
         m_automatic = false;
         m_runWanted = false;
         m_next.stop();
         if (m_run)
-            m_run->abort(signalNumber);
+            m_run->stop(by);
         if (m_probe)
-            m_probe->abort(QStringLiteral("interrupted by %1").arg(signalName(signalNumber)));
+            m_probe->abort(QStringLiteral("stopped by %1").arg(stopName(by)));
         m_stopPending = true;
         if (!m_busy) {
             releasePort();
@@ -150,18 +148,7 @@ private:
     // it opens the port, and nothing is probed.
     bool refusesFirmware()
     {
-        if (!m_refuses) {
-            // The built-in firmware is read only when no image was given: parsing it was most of
-            // a watch's start-up work, once per port.
-            Session session;
-            if (m_setup.image)
-                session.setImage(*m_setup.image);
-            else
-                session.Form_Load();
-            session.setAllowTestFirmware(m_setup.allowTestFirmware);
-            m_refuses = session.refusesFirmware();
-        }
-        return *m_refuses;
+        return !m_setup.firmwareToWrite().mayBeWritten(m_setup.allowTestFirmware);
     }
 
     void probe()
@@ -175,11 +162,9 @@ private:
         }
         m_sinceProbe.start();
         const QDateTime started = QDateTime::currentDateTimeUtc();
-        PortMap ports;
-        for (const auto& [port, device] : std::as_const(m_setup.bindings))
-            ports.bind(port, device);
         // Whatever the number leads to now, so a replugged adapter is found again.
-        const QString device = ports.recentDeviceFor(m_setup.comPort, m_timing.probeEvery);
+        const QString device =
+            PortMap(m_setup.bindings).recentDeviceFor(m_setup.comPort, m_timing.probeEvery);
 
         m_busy = true;
         if (!m_probeLink) {
@@ -205,7 +190,7 @@ private:
             found = Found::Radio;
         else if (code == reply::RE)
             found = Found::OtherRegion;
-        else if (link.bytRxBuf().size() > kQueryEcho)
+        else if (link.bytRxBuf().size() > Link::queryEchoSize())
             found = Found::SomethingElse;
 
         if (found == Found::Stopped)
@@ -245,26 +230,12 @@ private:
         Run::Setup setup = m_setup;
         if (!device.isEmpty())
             setup.bindings = {{setup.comPort, device}};
-        PortWatch* owner = m_owner;
-        Run::Events events;
-        events.step = [this, owner](Step step, const QString& detail) {
-            post([owner, step, detail] { emit owner->stepStarted(step, detail); });
-        };
-        events.writeBegins = [this, owner](int blocks) {
-            post([owner, blocks] { emit owner->writeBegins(blocks); });
-        };
-        events.blockWritten = [this, owner](double seconds) {
-            post([owner, seconds] { emit owner->blockWritten(seconds); });
-        };
-        events.trace = [this, owner](const QString& lines) {
-            post([owner, lines] { emit owner->traced(lines); });
-        };
-        Run run(setup, std::move(events));
+        Run run(setup, m_events->events());
         m_run = &run;
         const RunReport report = run.exec();
         m_run = nullptr;
         m_busy = false;
-        post([owner, report] { owner->runFinishedFromWatcher(report); });
+        m_events->finish(report);
         hold();
     }
 
@@ -272,26 +243,9 @@ private:
     // would report it, and then held until it goes.
     void regionError(const QString& device, const QDateTime& started)
     {
-        RunReport report;
-        report.port = m_setup.port;
-        report.device = device;
-        report.started = started;
-        report.seconds = static_cast<double>(m_sinceProbe.nsecsElapsed()) / 1e9;
-        report.outcome = Outcome::RegionError;
-        report.step = Step::Query;
-        report.status = exitStatusFor(Outcome::RegionError);
-        report.attempts.at(static_cast<std::size_t>(Step::Query)) = 1;
-        report.firmware = m_setup.firmware;
-        Failure failure;
-        failure.outcome = Outcome::RegionError;
-        failure.port = m_setup.comPort;
-        failure.device = device;
-        failure.exchanged = true;
-        failure.code = reply::RE;
-        failure.interval = m_timing.probeWindow;
-        report.advice = diagnose(failure, {});
-        PortWatch* owner = m_owner;
-        post([owner, report] { owner->runFinishedFromWatcher(report); });
+        m_events->finish(Run::regionRefused(m_setup, device, started,
+                                            static_cast<double>(m_sinceProbe.nsecsElapsed()) / 1e9,
+                                            m_timing.probeWindow));
         hold();
     }
 
@@ -315,6 +269,7 @@ private:
     const PortWatch::Timing m_timing;
     const std::atomic<bool>& m_closing;
     PortWatch* const m_owner;
+    RunSignals* const m_events; // on the owner's thread
 
     // A child, so that it moves to the port's thread with its owner.
     QTimer m_next;
@@ -330,7 +285,6 @@ private:
     bool m_holding = false;
     QElapsedTimer m_sinceAnswer;
     QElapsedTimer m_sinceProbe;
-    std::optional<bool> m_refuses;
 };
 
 struct PortWatch::Private {
@@ -341,6 +295,7 @@ struct PortWatch::Private {
     // start() asked for a run whose report has not come back yet.
     bool startAsked = false;
     std::atomic<bool> closing{false};
+    RunSignals events;
     QThread thread;
     Watcher* watcher = nullptr; // lives in thread, deleted as it finishes
 
@@ -357,7 +312,12 @@ PortWatch::PortWatch(Run::Setup setup, Timing timing, QObject* parent)
 {
     d->setup = std::move(setup);
     d->timing = timing;
-    d->watcher = new Watcher(d->setup, timing, d->closing, this);
+    d->watcher = new Watcher(d->setup, timing, d->closing, this, &d->events);
+    connect(&d->events, &RunSignals::stepStarted, this, &PortWatch::stepStarted);
+    connect(&d->events, &RunSignals::writeBegins, this, &PortWatch::writeBegins);
+    connect(&d->events, &RunSignals::blockWritten, this, &PortWatch::blockWritten);
+    connect(&d->events, &RunSignals::traced, this, &PortWatch::traced);
+    connect(&d->events, &RunSignals::finished, this, &PortWatch::runFinishedFromWatcher);
     d->watcher->moveToThread(&d->thread);
     connect(&d->thread, &QThread::finished, d->watcher, &QObject::deleteLater);
     d->thread.setObjectName(QStringLiteral("watch %1").arg(d->setup.port));
@@ -405,12 +365,12 @@ void PortWatch::start()
     d->ask([watcher] { watcher->start(); });
 }
 
-void PortWatch::stop(int signalNumber)
+void PortWatch::stop(StoppedBy by)
 {
     d->automatic = false;
     d->startAsked = false;
     Watcher* watcher = d->watcher;
-    d->ask([watcher, signalNumber] { watcher->stop(signalNumber); });
+    d->ask([watcher, by] { watcher->stop(by); });
 }
 
 void PortWatch::setAutomatic(bool on)

@@ -1,9 +1,8 @@
-#include "flash/diagnosis.h"
+#include "cli/advice.h"
 
 // macOS gives every user the cu.* and tty.* devices of an adapter, so a refused open is rare and
-// has no group to join; and without /proc there is no cheap way to name the program that holds a
-// port.
-namespace tqb9::platform {
+// has no group to join.
+namespace tqb9::cli::platform {
 
 QStringList permissionAdvice(const QString& device, const DeviceFacts&)
 {
@@ -16,9 +15,4 @@ QString busyAdvice()
                           "or another copy of tq-b9.");
 }
 
-QString findHolders(const QString&)
-{
-    return {};
-}
-
-} // namespace tqb9::platform
+} // namespace tqb9::cli::platform

@@ -1,7 +1,7 @@
-#include "flash/session.h"
+#include "run/session.h"
 
-#include "flash/exitstatus.h"
 #include "link/reply.h"
+#include "run/exitstatus.h"
 
 namespace tqb9 {
 
@@ -23,11 +23,7 @@ QString messageFor(Outcome outcome)
     case Outcome::DisconnectFailed:
         return QStringLiteral("Disconnect failed.");
     case Outcome::TestImageRefused:
-        return QStringLiteral(
-            "This is the test image, not firmware for a radio, so nothing was "
-            "written. Drop the radio's firmware file (S-record or Intel HEX) on "
-            "this window or start it with --firmware FILE; to write the test image "
-            "into a simulated radio, start it with --allow-test-firmware.");
+        return QStringLiteral("Test image refused.");
     }
     return QStringLiteral("Error");
 }
@@ -57,7 +53,7 @@ const char* stepKey(Step step)
     return kStepNames[static_cast<int>(step)].key;
 }
 
-Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_image)
+Session::Session(QObject* parent) : QObject(parent), m_flasher(m_link, m_firmware.image())
 {
     connect(&m_link, &Link::exchanged, this, &Session::exchanged);
     connect(&m_flasher, &Flasher::barValue, this, &Session::barValue);
@@ -88,41 +84,13 @@ private:
     bool& m_busy;
 };
 
-void Session::Form_Load()
-{
-    LoadBuiltInFirmware(m_image, m_table);
-    m_firmwareInfo = FirmwareInfo{};
-    m_firmwareInfo.version = builtInFirmwareVersion();
-    m_firmwareInfo.testImage = isTestImage(m_image);
-}
-
-std::optional<FirmwareFileError> Session::loadFirmwareFile(const QString& path,
-                                                           bool allowBlankBlocks)
-{
-    if (m_busy)
-        return FirmwareFileError{FirmwareFileError::Kind::Invalid,
-                                 path.toStdString() + ": not loaded: a run is in progress"};
-    auto loaded = tqb9::loadFirmwareFile(path, m_image, allowBlankBlocks);
-    if (auto* error = std::get_if<FirmwareFileError>(&loaded))
-        return std::move(*error);
-    m_firmwareInfo = std::get<FirmwareInfo>(std::move(loaded));
-    return std::nullopt;
-}
-
-bool Session::setImage(const MemoryImage& image)
+bool Session::setFirmware(Firmware firmware)
 {
     if (m_busy)
         return false;
-    m_image = image;
-    m_firmwareInfo.testImage = isTestImage(m_image);
+    m_firmware = std::move(firmware);
+    m_flasher.setImage(m_firmware.image());
     return true;
-}
-
-FirmwareInfo Session::describeFirmware() const
-{
-    if (m_firmwareInfo.hasFigures)
-        return m_firmwareInfo;
-    return describeBuiltInFirmware(m_image);
 }
 
 void Session::enter(Step step)

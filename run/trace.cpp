@@ -1,4 +1,4 @@
-#include "flash/trace.h"
+#include "run/trace.h"
 
 #include "flash/packet.h"
 #include "link/reply.h"

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "flash/run.h"
+#include "run/run.h"
 
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <QObject>
 
@@ -46,8 +45,8 @@ public:
 
     // By hand: one whole Start run now, if none is going.
     void start();
-    // Ends a run at its current step, cleanly, as Ctrl-C does; stops automatic too.
-    void stop(int signalNumber = SIGINT);
+    // Ends a run at its current step, cleanly, as stopped by; stops automatic too.
+    void stop(StoppedBy by = StoppedBy::Operator);
     void setAutomatic(bool on);
     bool automatic() const;
     // Writing, waiting with automatic on, or asked to start: about to use its firmware. Known at

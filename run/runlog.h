@@ -20,7 +20,7 @@ QByteArray logLine(const RunReport& report);
 class RunLog {
 public:
     // Opens (or creates) the file at once, so a log that cannot be written is known before any
-    // radio is touched.
+    // radio is touched. On failure, and in append(), error gets what the system said.
     bool open(const QString& path, QString* error);
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }

@@ -1,0 +1,137 @@
+// What a run reports beyond its outcome: the trace of each exchange, what the system says about
+// a port; and which ports a station refuses to run together.
+#include "run/diagnosis.h"
+#include "run/station.h"
+#include "run/trace.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace tqb9 {
+namespace {
+
+TEST(Trace, TextCommandShowsBytesTextEchoAndReply)
+{
+    const QByteArray sent("ZK~TQ-B9E\r");
+    const QString text = formatExchange(0.25, sent, sent + "\r\nOK\r\n", 0, false);
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 4F 4B")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("reply: OK\n")));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("[   0.250s]")));
+}
+
+TEST(Trace, PacketIsShortenedUnlessFull)
+{
+    QByteArray packet(1032, '\x11');
+    packet.replace(0, 7, QByteArray::fromHex("fffe50470c0400"));
+    const QByteArray received = packet + "PG\r\n";
+
+    const QString shortText = formatExchange(1, packet, received, 5, false);
+    EXPECT_TRUE(shortText.contains(QStringLiteral("(packet PG, address 0xC0400)")));
+    EXPECT_TRUE(shortText.contains(
+        QStringLiteral("FF FE 50 47 0C 04 00 11 ...(1016 more)... 11 11 11 11 11 11 11 11")))
+        << shortText.toStdString();
+    EXPECT_TRUE(shortText.contains(QStringLiteral("echo of all 1032 sent, then 50 47 0D 0A")));
+    EXPECT_LT(shortText.size(), 400);
+
+    const QString fullText = formatExchange(1, packet, received, 5, true);
+    EXPECT_TRUE(fullText.contains(QStringLiteral("1024: 11 11 11 11 11 11 11 11\n")))
+        << fullText.toStdString();
+    EXPECT_GT(fullText.size(), 3 * 1032);
+}
+
+TEST(Trace, SilenceShortEchoAndForeignBytesAreTold)
+{
+    const QByteArray sent("ZK~FLASH\r");
+    EXPECT_TRUE(formatExchange(0, sent, {}, 8, false)
+                    .contains(QStringLiteral("received 0 bytes: nothing\n")));
+    EXPECT_TRUE(formatExchange(0, sent, "ZK~", 8, false)
+                    .contains(QStringLiteral("echo of only 3 of the 9 sent")));
+    const QString noise = formatExchange(0, sent, "ZK#FLASH\rCT\r\n", 8, false);
+    EXPECT_TRUE(noise.contains(QStringLiteral("differs from the echo at byte 2")))
+        << noise.toStdString();
+    EXPECT_TRUE(noise.contains(QStringLiteral("reply: none recognised")));
+}
+
+#ifdef Q_OS_UNIX
+TEST(Diagnosis, ProbeReadsTheDevicesGroup)
+{
+    const DeviceFacts null = probeDevice(QStringLiteral("/dev/null"));
+    EXPECT_TRUE(null.exists);
+    EXPECT_TRUE(null.accessible);
+    EXPECT_FALSE(null.group.isEmpty());
+    EXPECT_FALSE(probeDevice(QStringLiteral("/dev/no-such-tty")).exists);
+}
+#endif
+
+Run::Setup onDevice(const QString& device)
+{
+    Run::Setup setup;
+    setup.port = device;
+    setup.bindings = {{1, device}};
+    return setup;
+}
+
+Run::Setup onCom(const QString& given, int number)
+{
+    Run::Setup setup;
+    setup.port = given;
+    setup.comPort = number;
+    return setup;
+}
+
+TEST(Station, OnePortUnderTwoNamesIsRefusedBeforeAnyIsOpened)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString radio = dir.filePath(QStringLiteral("radio"));
+    const QString other = dir.filePath(QStringLiteral("other"));
+    for (const QString& path : {radio, other}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    struct Case {
+        QList<Run::Setup> setups;
+        QString port; // the one refused; empty: they run together
+        QString sameAs;
+    };
+    QList<Case> cases{
+        {{onCom(QStringLiteral("com3"), 3), onCom(QStringLiteral("COM3"), 3)},
+         QStringLiteral("COM3"),
+         QStringLiteral("com3")},
+        {{onDevice(QStringLiteral("/dev/a")), onDevice(QStringLiteral("/dev/b")),
+          onDevice(QStringLiteral("/dev/../dev/a"))},
+         QStringLiteral("/dev/../dev/a"),
+         QStringLiteral("/dev/a")},
+        {{onDevice(radio), onDevice(other), onCom(QStringLiteral("COM5"), 5)}, {}, {}},
+    };
+    // A symbolic link (Windows' QFile::link makes a shortcut, which no port opens through).
+#ifndef Q_OS_WIN
+    const QString link = dir.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(radio, link));
+    cases.append({{onDevice(radio), onDevice(link)}, link, radio});
+#endif
+    for (const Case& c : cases) {
+        const auto resolved = Station::resolve(c.setups);
+        if (c.port.isEmpty()) {
+            ASSERT_TRUE(std::holds_alternative<QList<Run::Setup>>(resolved));
+            const auto& setups = std::get<QList<Run::Setup>>(resolved);
+            ASSERT_EQ(setups.size(), c.setups.size());
+            // Each run keeps to the device it was resolved to.
+            EXPECT_EQ(setups.at(1).bindings, (QList<std::pair<int, QString>>{{1, other}}));
+        } else {
+            ASSERT_TRUE(std::holds_alternative<Station::SamePort>(resolved))
+                << c.port.toStdString();
+            EXPECT_EQ(std::get<Station::SamePort>(resolved).port, c.port);
+            EXPECT_EQ(std::get<Station::SamePort>(resolved).sameAs, c.sameAs);
+        }
+    }
+}
+
+} // namespace
+} // namespace tqb9
