@@ -191,7 +191,6 @@ ok "unpaced whole write on COM23: Completed. in $took ms, the radio's flash is t
 start_radio 23 --pace --usb
 write paced 180 --port COM23
 expect paced 0 Completed.
-paced_ms=$took
 flash_is_firmware 23 || fail "paced: the radio's flash is not the firmware"
 ok "paced whole write on COM23 (--pace --usb): Completed. in $took ms, the flash is the firmware"
 
