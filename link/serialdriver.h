@@ -36,6 +36,13 @@ qint64 driverInputCount(SerialHandle handle);
 // in three saw one. Besides that, only this program's own purge of received bytes aborts a read;
 // neither is the port failing. A port that has truly failed fails its next operation, or its reply
 // never comes.
+#ifdef Q_OS_WIN
 bool isLeftoverAbort(const QSerialPort& port);
+#else
+inline bool isLeftoverAbort(const QSerialPort&)
+{
+    return false;
+}
+#endif
 
 } // namespace tqb9

@@ -50,9 +50,4 @@ qint64 driverInputCount(SerialHandle handle)
     return ::ioctl(static_cast<int>(handle), FIONREAD, &count) == 0 ? count : -1;
 }
 
-bool isLeftoverAbort(const QSerialPort&)
-{
-    return false;
-}
-
 } // namespace tqb9

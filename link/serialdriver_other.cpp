@@ -2,7 +2,8 @@
 
 namespace tqb9 {
 
-// No driver request here.
+// No driver request here. On Windows the adapter's own setting does it: for FTDI adapters, the
+// port's Properties > Port Settings > Advanced > Latency Timer, 1 ms (see README).
 LowLatency requestLowLatency(SerialHandle)
 {
     return {false, false, QStringLiteral("not offered on this system")};
@@ -13,11 +14,6 @@ void restoreLatency(SerialHandle, const LowLatency&) {}
 qint64 driverInputCount(SerialHandle)
 {
     return -1;
-}
-
-bool isLeftoverAbort(const QSerialPort&)
-{
-    return false;
 }
 
 } // namespace tqb9

@@ -369,6 +369,18 @@ open_window() {
     return 1
 }
 
+# visible_window TITLE_REGEX SECONDS: the id of a visible window so named, as soon as there is one;
+# empty if none came within SECONDS.
+visible_window() {
+    local id deadline=$((SECONDS + $2))
+    while :; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1) || true
+        [ -z "$id" ] && ((SECONDS < deadline)) || break
+        sleep 0.2
+    done
+    echo "$id"
+}
+
 # pictures FILE WINDOW...: the screen's part that holds these windows, not blank, bordered.
 pictures() {
     local file=$1 id x0=100000 y0=100000 x1=0 y1=0 X Y WIDTH HEIGHT colours
@@ -400,12 +412,7 @@ for key in alt Down Right $(printf "Down %.0s" $(seq 16)) Return; do
     sleep 0.5
 done
 xdotool key space
-box=
-for _ in $(seq 120); do
-    box=$(xdotool search --onlyvisible --name '^(OK|NG)$' 2>/dev/null | head -1) || true
-    [ -z "$box" ] || break
-    sleep 0.5
-done
+box=$(visible_window '^(OK|NG)$' 60)
 [ -n "$box" ] || { import -window root "$win/window-wine-failed-run.png"; fail "no box within 60 s of Start"; }
 sleep 1
 xdotool windowfocus --sync "$box"
@@ -440,11 +447,7 @@ for _ in $(seq 120); do
 done
 sleep 1
 # Wine may make the window anew as it takes its remembered size: look it up again.
-for _ in $(seq 50); do
-    window=$(xdotool search --onlyvisible --name '^TQ-B9 Flashing Station' 2>/dev/null | tail -1) || true
-    [ -z "$window" ] || break
-    sleep 0.2
-done
+window=$(visible_window '^TQ-B9 Flashing Station' 10)
 [ -n "$window" ] || { import -window root "$win/window-wine-failed-station.png"; fail "the station window is gone"; }
 pictures "$station_shot" "$window"
 for n in 23 24; do
