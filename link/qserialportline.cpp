@@ -54,43 +54,55 @@ LineSettings LineSettings::parse(const QString& text)
 
 QSerialPortLine::QSerialPortLine(QObject* parent) : SerialLine(parent)
 {
-    // Unlimited, QSerialPort reserves a fresh 32 KB chunk for each arrival of a few bytes while
-    // earlier ones wait unread, which at the radio's pace is a thousand allocations a second. A
-    // limit well above the largest reply awaited (1036 bytes) lets arrivals share one chunk;
-    // what comes beyond it waits in the driver until read.
-    m_port.setReadBufferSize(kReadBuffer);
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialLine::readyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialPortLine::onError);
+    freshPort();
 }
 
 QSerialPortLine::~QSerialPortLine()
 {
     close();
+    m_port->disconnect(this);
+    retirePort(std::move(m_port));
+}
+
+void QSerialPortLine::freshPort()
+{
+    if (m_port) {
+        m_port->disconnect(this);
+        retirePort(std::move(m_port));
+    }
+    m_port = std::make_unique<QSerialPort>();
+    // Unlimited, QSerialPort reserves a fresh 32 KB chunk for each arrival of a few bytes while
+    // earlier ones wait unread, which at the radio's pace is a thousand allocations a second. A
+    // limit well above the largest reply awaited (1036 bytes) lets arrivals share one chunk;
+    // what comes beyond it waits in the driver until read.
+    m_port->setReadBufferSize(kReadBuffer);
+    connect(m_port.get(), &QSerialPort::readyRead, this, &SerialLine::readyRead);
+    connect(m_port.get(), &QSerialPort::errorOccurred, this, &QSerialPortLine::onError);
 }
 
 bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
 {
     clearError();
-    if (m_port.isOpen()) {
+    if (m_port->isOpen()) {
         setError(QSerialPort::OpenError, QStringLiteral("%1: already open").arg(device));
         return false;
     }
     m_device = device;
-    m_port.setPortName(device);
+    m_port->setPortName(device);
     // Settings given to a closed QSerialPort are applied as it opens.
-    m_port.setBaudRate(settings.baudRate);
-    m_port.setParity(settings.parity);
-    m_port.setDataBits(settings.dataBits);
-    m_port.setStopBits(settings.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port->setBaudRate(settings.baudRate);
+    m_port->setParity(settings.parity);
+    m_port->setDataBits(settings.dataBits);
+    m_port->setStopBits(settings.stopBits);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
     m_opening = true;
-    const bool ok = m_port.open(QIODevice::ReadWrite);
+    const bool ok = m_port->open(QIODevice::ReadWrite);
     m_opening = false;
     if (!ok) {
-        note(m_port.error());
+        note(m_port->error());
         return false;
     }
-    m_lowLatency = requestLowLatency(m_port.handle());
+    m_lowLatency = requestLowLatency(m_port->handle());
     emit opened(device, m_lowLatency.note);
     return true;
 }
@@ -98,22 +110,23 @@ bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
 void QSerialPortLine::close()
 {
     m_held = false;
-    if (!m_port.isOpen())
+    if (!m_port->isOpen())
         return;
-    restoreLatency(m_port.handle(), m_lowLatency);
+    restoreLatency(m_port->handle(), m_lowLatency);
     m_lowLatency = {};
-    m_port.close();
+    m_port->close();
+    freshPort();
 }
 
 bool QSerialPortLine::write(QByteArrayView bytes)
 {
     if (error() != QSerialPort::NoError)
         return false;
-    if (!m_port.isOpen()) {
+    if (!m_port->isOpen()) {
         setError(QSerialPort::NotOpenError, QStringLiteral("cannot send: the port is not open"));
         return false;
     }
-    if (m_port.write(bytes.data(), bytes.size()) != bytes.size()) {
+    if (m_port->write(bytes.data(), bytes.size()) != bytes.size()) {
         if (error() == QSerialPort::NoError)
             note(QSerialPort::WriteError);
         return false;
@@ -121,51 +134,51 @@ bool QSerialPortLine::write(QByteArrayView bytes)
     // QSerialPort only queues the bytes until the event loop runs, and closing the port drops the
     // queue: the second half of a packet whose window had already closed would never leave. What
     // the driver cannot take yet leaves as the event loop runs.
-    m_port.flush();
+    m_port->flush();
     return error() == QSerialPort::NoError;
 }
 
 qint64 QSerialPortLine::bytesWaiting() const
 {
-    if (!m_port.isOpen())
+    if (!m_port->isOpen())
         return 0;
-    return m_port.bytesAvailable() +
-           (m_held ? std::max<qint64>(0, driverInputCount(m_port.handle())) : 0);
+    return m_port->bytesAvailable() +
+           (m_held ? std::max<qint64>(0, driverInputCount(m_port->handle())) : 0);
 }
 
 QByteArray QSerialPortLine::readAll()
 {
     // QIODevice::readAll() on a sequential device grows a buffer chunk by chunk, tens of KB for
     // a few bytes: taking exactly what is buffered keeps the heap still in a run of many waits.
-    if (!m_port.isOpen() || m_port.bytesAvailable() <= 0)
+    if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
         return {};
-    return m_port.read(m_port.bytesAvailable());
+    return m_port->read(m_port->bytesAvailable());
 }
 
 void QSerialPortLine::discardInput()
 {
-    if (m_port.isOpen())
-        m_port.clear(QSerialPort::Input);
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Input);
 }
 
 bool QSerialPortLine::holdInput(bool hold)
 {
     // Holding pays only where the driver says how much it holds meanwhile.
-    if (!m_port.isOpen() || (hold && driverInputCount(m_port.handle()) < 0))
+    if (!m_port->isOpen() || (hold && driverInputCount(m_port->handle()) < 0))
         return false;
     m_held = hold;
     // QSerialPort stops watching the device once its read buffer is full, and watches again once
     // it has room: a one-byte buffer leaves every later byte in the driver.
-    m_port.setReadBufferSize(hold ? 1 : kReadBuffer);
+    m_port->setReadBufferSize(hold ? 1 : kReadBuffer);
     // Released, what the driver gathered is taken in at once.
     if (!hold)
-        m_port.waitForReadyRead(0);
+        m_port->waitForReadyRead(0);
     return true;
 }
 
 void QSerialPortLine::note(QSerialPort::SerialPortError kind)
 {
-    setError(kind, QStringLiteral("%1: %2").arg(m_device, m_port.errorString()));
+    setError(kind, QStringLiteral("%1: %2").arg(m_device, m_port->errorString()));
 }
 
 void QSerialPortLine::onError(QSerialPort::SerialPortError kind)
@@ -173,10 +186,10 @@ void QSerialPortLine::onError(QSerialPort::SerialPortError kind)
     // Errors while opening are the open's result; a time-out is not an error of ours.
     if (m_opening || kind == QSerialPort::NoError || kind == QSerialPort::TimeoutError)
         return;
-    if (!m_port.isOpen() || error() != QSerialPort::NoError)
+    if (!m_port->isOpen() || error() != QSerialPort::NoError)
         return;
-    if (isLeftoverAbort(m_port)) {
-        m_port.clearError();
+    if (isLeftoverAbort(*m_port)) {
+        m_port->clearError();
         return;
     }
     note(kind);

@@ -3,6 +3,7 @@
 #include "link/serialdriver.h"
 #include "link/serialline.h"
 
+#include <memory>
 #include <QSerialPort>
 
 namespace tqb9 {
@@ -16,7 +17,7 @@ public:
 
     bool open(const QString& device, const LineSettings& settings) override;
     void close() override;
-    bool isOpen() const override { return m_port.isOpen(); }
+    bool isOpen() const override { return m_port->isOpen(); }
     bool write(QByteArrayView bytes) override;
     qint64 bytesWaiting() const override;
     QByteArray readAll() override;
@@ -28,8 +29,11 @@ private:
 
     void onError(QSerialPort::SerialPortError error);
     void note(QSerialPort::SerialPortError error);
+    void freshPort();
 
-    QSerialPort m_port;
+    // A fresh object for every opening: a closed one may still be written into by the wait it
+    // had pending (retirePort), so it is never opened again nor freed at once.
+    std::unique_ptr<QSerialPort> m_port;
     QString m_device;
     bool m_opening = false;
     LowLatency m_lowLatency;

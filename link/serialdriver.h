@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <QSerialPort>
 #include <QString>
 #include <utility>
@@ -36,13 +37,24 @@ qint64 driverInputCount(SerialHandle handle);
 // in three saw one. Besides that, only this program's own purge of received bytes aborts a read;
 // neither is the port failing. A port that has truly failed fails its next operation, or its reply
 // never comes.
+//
+// retirePort: the object of a port that is closed and no longer wanted. A cancelled wait may still
+// write its result into the object after the close has returned: Wine's serial layer does, up to
+// a poll of its wait thread later, and a driver may complete a cancel late on Windows too. Freed at
+// once, the memory was written over after it went back to the heap (a heap fault now and then with
+// two ports watched at once under Wine); opened again at once, the old wait's "cancelled" landed on
+// the new wait and Qt stopped reading that port for good (the radio answered, the run heard
+// nothing). So every opening gets a fresh object, and on Windows a closed one is kept a while
+// before it is freed; elsewhere it is freed at once.
 #ifdef Q_OS_WIN
 bool isLeftoverAbort(const QSerialPort& port);
+void retirePort(std::unique_ptr<QSerialPort> port);
 #else
 inline bool isLeftoverAbort(const QSerialPort&)
 {
     return false;
 }
+inline void retirePort(std::unique_ptr<QSerialPort>) {}
 #endif
 
 } // namespace tqb9
