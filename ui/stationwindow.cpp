@@ -315,15 +315,18 @@ void StationWindow::fillChooser()
 
 std::optional<QString> StationWindow::addPort(const QString& port)
 {
-    if (port.trimmed().isEmpty())
-        return QStringLiteral("Choose a port first.");
     Run::Setup setup;
-    setup.setPort(port.trimmed(), m_options.bindings);
-    if (PortMap::comNumber(setup.port)) {
-        if (setup.comPort < PortMap::kFirstPort || setup.comPort > kLastOffered)
-            return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
-        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
+    switch (setup.setPort(port.trimmed(), m_options.bindings, kLastOffered)) {
+    case Run::Setup::PortFault::None:
+        break;
+    case Run::Setup::PortFault::Empty:
+        return QStringLiteral("Choose a port first.");
+    case Run::Setup::PortFault::ComOutOfRange:
+        return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
     }
+    // A tile is named the way its chooser lists it.
+    if (PortMap::comNumber(setup.port))
+        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
     QList<Run::Setup> setups;
     for (const PortTile* tile : std::as_const(m_tiles)) {
         if (tile->setup().port == setup.port)

@@ -1,6 +1,7 @@
 // What a run reports beyond its outcome: the trace of each exchange, what the system says about
 // a port; and which ports a station refuses to run together.
 #include "run/diagnosis.h"
+#include "run/run.h"
 #include "run/station.h"
 #include "run/trace.h"
 
@@ -69,19 +70,47 @@ TEST(Diagnosis, ProbeReadsTheDevicesGroup)
 }
 #endif
 
-Run::Setup onDevice(const QString& device)
+// Every front end's port text becomes a run here: the command line's --port, the station
+// window's chooser.
+TEST(RunSetup, PortTextIsAComNumberOrADeviceRunAsComOne)
 {
-    Run::Setup setup;
-    setup.port = device;
-    setup.bindings = {{1, device}};
-    return setup;
+    using Fault = Run::Setup::PortFault;
+    const PortBindings bound{{3, QStringLiteral("/dev/ttyUSB1")}};
+    struct Case {
+        const char* text;
+        int lastCom;
+        Fault fault;
+        int comPort;
+        PortBindings bindings;
+    };
+    const int last = PortMap::kLastComNumber;
+    const QList<Case> cases{
+        {"com3", last, Fault::None, 3, bound},
+        {"COM16", last, Fault::None, 16, bound},
+        // A device replaces whatever COM1 was bound to: it is all the run opens.
+        {"/dev/pts/7", last, Fault::None, 1, {{1, QStringLiteral("/dev/pts/7")}}},
+        {"", last, Fault::Empty, 5, {}},
+        {"COM0", last, Fault::ComOutOfRange, 5, {}},
+        {"COM17", 16, Fault::ComOutOfRange, 5, {}},
+        {"COM64", 64, Fault::None, 64, bound},
+    };
+    for (const Case& c : cases) {
+        Run::Setup setup;
+        setup.comPort = 5; // a fault leaves it as it was
+        EXPECT_EQ(setup.setPort(QString::fromLatin1(c.text), bound, c.lastCom), c.fault) << c.text;
+        EXPECT_EQ(setup.comPort, c.comPort) << c.text;
+        EXPECT_EQ(setup.bindings, c.bindings) << c.text;
+        EXPECT_EQ(setup.port, c.fault == Fault::None ? QString::fromLatin1(c.text) : QString())
+            << c.text;
+    }
+    EXPECT_EQ(Run::Setup().setPort(QStringLiteral("COM%1").arg(last + 1), {}),
+              Fault::ComOutOfRange);
 }
 
-Run::Setup onCom(const QString& given, int number)
+Run::Setup given(const QString& port)
 {
     Run::Setup setup;
-    setup.port = given;
-    setup.comPort = number;
+    EXPECT_EQ(setup.setPort(port, {}), Run::Setup::PortFault::None);
     return setup;
 }
 
@@ -101,20 +130,20 @@ TEST(Station, OnePortUnderTwoNamesIsRefusedBeforeAnyIsOpened)
         QString sameAs;
     };
     QList<Case> cases{
-        {{onCom(QStringLiteral("com3"), 3), onCom(QStringLiteral("COM3"), 3)},
+        {{given(QStringLiteral("com3")), given(QStringLiteral("COM3"))},
          QStringLiteral("COM3"),
          QStringLiteral("com3")},
-        {{onDevice(QStringLiteral("/dev/a")), onDevice(QStringLiteral("/dev/b")),
-          onDevice(QStringLiteral("/dev/../dev/a"))},
+        {{given(QStringLiteral("/dev/a")), given(QStringLiteral("/dev/b")),
+          given(QStringLiteral("/dev/../dev/a"))},
          QStringLiteral("/dev/../dev/a"),
          QStringLiteral("/dev/a")},
-        {{onDevice(radio), onDevice(other), onCom(QStringLiteral("COM5"), 5)}, {}, {}},
+        {{given(radio), given(other), given(QStringLiteral("COM5"))}, {}, {}},
     };
     // A symbolic link (Windows' QFile::link makes a shortcut, which no port opens through).
 #ifndef Q_OS_WIN
     const QString link = dir.filePath(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(radio, link));
-    cases.append({{onDevice(radio), onDevice(link)}, link, radio});
+    cases.append({{given(radio), given(link)}, link, radio});
 #endif
     for (const Case& c : cases) {
         const auto resolved = Station::resolve(c.setups);
