@@ -206,10 +206,13 @@ ParsedArguments parseArguments(const QStringList& arguments)
             return usageError(QStringLiteral("--export-image needs a file name"));
     }
 
-    QString why;
-    const auto bindings = PortMap::parseBindings(parser.values(p.com), &why);
+    QString bad;
+    const auto bindings = PortMap::parseBindings(parser.values(p.com), &bad);
     if (!bindings)
-        return usageError(why);
+        return usageError(QStringLiteral("--com \"%1\": expected N=DEVICE with N from %2 to %3")
+                              .arg(bad)
+                              .arg(PortMap::kFirstPort)
+                              .arg(PortMap::kLastPort));
     options.bindings = *bindings;
 
     // Every port names a COM number in range or a device. Whether two of them are one port

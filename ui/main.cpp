@@ -100,7 +100,7 @@ int station(const QCommandLineParser& parser)
     QApplication::setOrganizationName(QStringLiteral("TQ-B9"));
     tqb9::StationWindow::Options options;
     QString bad;
-    const auto bindings = tqb9::PortMap::parseBindings(parser.values(QStringLiteral("com")), &bad);
+    const auto bindings = tqb9::parseComOption(parser.values(QStringLiteral("com")), &bad);
     if (!bindings) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
         return tqb9::exitstatus::Usage;
