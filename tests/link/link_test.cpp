@@ -187,9 +187,17 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     EXPECT_LE(wakes, 20);
     std::printf("paced packet: %lld ms for %.1f ms of line, %d wakes\n", elapsed, wire, wakes);
 
-    QTimer::singleShot(40ms, &radio, &SimRadio::hangUp);
+    // Pulled as the echo begins to come back, in the middle of the hold.
+    bool pulled = false;
+    QObject::connect(&link.line(), &SerialLine::readyRead, &radio, [&] {
+        if (!pulled) {
+            pulled = true;
+            QTimer::singleShot(0, &radio, &SimRadio::hangUp);
+        }
+    });
     clock.restart();
     EXPECT_EQ(send(), -1);
+    EXPECT_TRUE(pulled);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     // Against the 5000 ms window it would otherwise wait out.
     EXPECT_LT(clock.elapsed(), 1000);
