@@ -2,6 +2,7 @@
 #include "sim/simradio.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
+#include "ui/wording.h"
 
 #include <chrono>
 #include <functional>
@@ -29,6 +30,7 @@ public:
         QString text;
         int style = -1;
         QString title;
+        QString informative;
         bool barVisible = false;
         int barValue = 0;
         bool startEnabled = true;
@@ -38,15 +40,18 @@ public:
     QList<Shown> shown;
     // Runs while the box would be open.
     std::function<void()> whileShown;
+    QStringList closeRefusals;
 
 protected:
-    void showMessage(const QString& text, int style, const QString& title) override
+    void showMessage(const QString& text, int style, const QString& title,
+                     const QString& informative) override
     {
-        shown.append({text, style, title, bar()->isVisible(), bar()->value(),
+        shown.append({text, style, title, informative, bar()->isVisible(), bar()->value(),
                       cmdZumil()->isEnabled(), running()});
         if (whileShown)
             whileShown();
     }
+    void showCloseRefused(const QString& why) override { closeRefusals << why; }
 };
 
 QList<int> checkedItems(frmMain& window)
@@ -365,6 +370,8 @@ void tst_frmmain::outcomes_data()
     QTest::addColumn<int>("style");
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("barAtBox"); // where the bar stood while the box was open
+    // What the box's informative text says besides the window's own text: why, and what next.
+    QTest::addColumn<QStringList>("why");
 
     // One row for each box the window can show; how each step fails, how often it retries and
     // that nothing after it is sent is the fault matrix's, through the same engine.
@@ -373,19 +380,28 @@ void tst_frmmain::outcomes_data()
         return QTest::newRow(name) << static_cast<int>(command) << QByteArray(reply);
     };
 
-    QTest::newRow("completed") << -1 << QByteArray() << "Completed." << 0 << "OK"
-                               << int(kLastBlock);
+    const QString offAndOn = QStringLiteral("Switch the radio off and on, then press Start again");
+    QTest::newRow("completed") << -1 << QByteArray() << "Completed." << 0 << "OK" << int(kLastBlock)
+                               << QStringList();
     row("region refused", sim::Command::Query, "RE")
-        << "Region error" << 48 << "NG" << int(kFirstBlock);
-    row("query unanswered", sim::Command::Query, "") << "Error" << 48 << "NG" << int(kFirstBlock);
+        << "Region error" << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"not the model and region this firmware is made for"};
+    row("query unanswered", sim::Command::Query, "")
+        << "Error" << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio did not answer the model query step.", "switched on"};
     row("connect answered OK", sim::Command::Connect, "OK")
-        << "Connect failed." << 48 << "NG" << int(kFirstBlock);
+        << "Connect failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"OK\" to the connect step."};
     row("erase answered OK", sim::Command::Erase, "OK")
-        << "Erase failed." << 48 << "NG" << int(kFirstBlock);
+        << "Erase failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"OK\" to the erase step.", "flash mode", offAndOn};
     row("write refused", sim::Command::Program, "NG")
-        << "Write failed." << 48 << "NG" << int(kFirstBlock);
+        << "Write failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"NG\" to the write step.",
+                       "stopped at the block at 0xC0000", offAndOn};
     row("end answered OK", sim::Command::End, "OK")
-        << "Disconnect failed." << 48 << "NG" << int(kLastBlock);
+        << "Disconnect failed." << 48 << "NG" << int(kLastBlock)
+        << QStringList{"The radio answered \"OK\" to the end of session step.", offAndOn};
 }
 
 void tst_frmmain::outcomes()
@@ -396,6 +412,7 @@ void tst_frmmain::outcomes()
     QFETCH(int, style);
     QFETCH(QString, title);
     QFETCH(int, barAtBox);
+    QFETCH(QStringList, why);
 
     Rig rig;
     QVERIFY(rig.start());
@@ -424,6 +441,11 @@ void tst_frmmain::outcomes()
     QCOMPARE(box.text, text);
     QCOMPARE(box.style, style);
     QCOMPARE(box.title, title);
+    // The same one box says why and what next, in the window's words.
+    for (const QString& part : why)
+        QVERIFY2(box.informative.contains(part), qPrintable(box.informative));
+    QCOMPARE(box.informative.isEmpty(), why.isEmpty());
+    QVERIFY(!box.informative.contains(QLatin1String("tq-b9-cli")));
     QVERIFY(emptyBarAtQuery);
     // The box is modal and shown from inside the run: the bar stays where the run left it.
     QVERIFY(box.barVisible);
@@ -495,6 +517,8 @@ void tst_frmmain::closeRefusedWhileRunning()
     rig.window.cmdZumil_Click();
     QVERIFY(!closedWhileWaiting);
     QVERIFY(!closedWhileShown);
+    // Said in the window each time, not in a second box.
+    QCOMPARE(rig.window.closeRefusals, QStringList(2, closeRefusedText()));
     QVERIFY(rig.window.isVisible());
     QCOMPARE(rig.window.shown.size(), 1);
     QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
@@ -510,6 +534,7 @@ void tst_frmmain::closeRefusedWhileRunning()
     QCOMPARE(rig.radio.count(sim::Command::Query), 2);
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
+    QCOMPARE(rig.window.closeRefusals.size(), 2);
 }
 
 void tst_frmmain::testImageRefusedWithOneBox()
