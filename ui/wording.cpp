@@ -110,8 +110,9 @@ QStringList windowAdvice(const RunReport& report, const RunReport* before)
 
 QString closeRefusedText()
 {
-    return QStringLiteral("A radio is being written: the window closes once the run has ended. "
-                          "Closing it now could leave the radio half written.");
+    return QStringLiteral(
+        "A radio is being written: the window can be closed once the run has ended. "
+        "Closing it now could leave the radio half written.");
 }
 
 } // namespace tqb9
