@@ -134,6 +134,7 @@ private slots:
     void outcomes();
     void menuChoiceTakesEffectAtNextStart();
     void closeRefusedWhileRunning();
+    void queryUnansweredAfterAStopSaysSwitchOffAndOn();
 
     void testImageRefusedWithOneBox();
     void droppedFileIsLoadedOrRefused();
@@ -535,6 +536,26 @@ void tst_frmmain::closeRefusedWhileRunning()
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
     QCOMPARE(rig.window.closeRefusals.size(), 2);
+}
+
+// A write stopped half-way can leave the radio in flash mode, where it does not answer the model
+// query: the stop's advice, and an unanswered query on that port just after it, say to switch the
+// radio off and on; an unanswered query alone does not.
+void tst_frmmain::queryUnansweredAfterAStopSaysSwitchOffAndOn()
+{
+    RunReport stopped;
+    stopped.outcome = Outcome::WriteFailed;
+    stopped.step = Step::Write;
+    stopped.stoppedBy = StoppedBy::Sigterm;
+    stopped.finding.reason = Finding::Reason::Stopped;
+    stopped.finding.mayBeInFlashMode = true;
+    RunReport unanswered;
+    unanswered.step = Step::Query;
+    unanswered.finding.reason = Finding::Reason::NoAnswer;
+    const QString offAndOn = QStringLiteral("Switch the radio off and on");
+    QVERIFY(windowAdvice(stopped).join(QLatin1Char(' ')).contains(offAndOn));
+    QVERIFY(!windowAdvice(unanswered).join(QLatin1Char(' ')).contains(offAndOn));
+    QVERIFY(windowAdvice(unanswered, &stopped).join(QLatin1Char(' ')).contains(offAndOn));
 }
 
 void tst_frmmain::testImageRefusedWithOneBox()
