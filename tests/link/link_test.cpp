@@ -383,6 +383,14 @@ TEST(PortMap, BindingsParseAndOverride)
     for (const char* bad : {"", "=/dev/x", "3=", "0=/dev/x", "17=/dev/x", "x=/dev/x", "3"})
         EXPECT_FALSE(PortMap::parseBinding(QString::fromLatin1(bad))) << bad;
 
+    // The values of --com: the later of two for one port wins; the first bad one is handed back.
+    QString bad;
+    const auto bindings = PortMap::parseBindings({"2=/dev/a", "2=/dev/b"}, &bad);
+    ASSERT_TRUE(bindings);
+    EXPECT_EQ(PortMap(*bindings).deviceFor(2), QStringLiteral("/dev/b"));
+    EXPECT_FALSE(PortMap::parseBindings({"1=/dev/a", "17=/dev/b", "x"}, &bad));
+    EXPECT_EQ(bad, QStringLiteral("17=/dev/b"));
+
     PortMap map;
     map.bind(2, QStringLiteral("/dev/pts/9"));
     EXPECT_EQ(map.deviceFor(2), QStringLiteral("/dev/pts/9"));
