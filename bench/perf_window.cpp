@@ -26,7 +26,10 @@ public:
     QString message;
 
 protected:
-    void showMessage(const QString& text, int, const QString&) override { message = text; }
+    void showMessage(const QString& text, int, const QString&, const QString&) override
+    {
+        message = text;
+    }
 };
 
 // A firmware file of one block in each erase block, the least a file may hold without leaving

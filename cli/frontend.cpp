@@ -137,17 +137,13 @@ int FrontEnd::exec()
     }
     RunLog* const logged = log.isOpen() ? &log : nullptr;
     QList<Run::Setup> setups;
-    if (m_options.ports.size() > 1 || m_options.watch) {
-        for (const QString& given : std::as_const(m_options.ports)) {
-            Run::Setup each = setup;
-            each.setPort(given, m_options.bindings);
-            setups << each;
-        }
-    } else {
-        setup.port = m_options.ports.value(0, QStringLiteral("COM1"));
-        setup.comPort = m_options.port;
-        setup.bindings = m_options.bindings;
-        setups << setup;
+    const QStringList ports =
+        m_options.ports.isEmpty() ? QStringList{QStringLiteral("COM1")} : m_options.ports;
+    for (const QString& given : ports) {
+        Run::Setup each = setup;
+        // The arguments were checked against the same rule.
+        each.setPort(given, m_options.bindings);
+        setups << each;
     }
     auto resolved = Station::resolve(setups);
     if (const auto* same = std::get_if<Station::SamePort>(&resolved)) {

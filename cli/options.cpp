@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "link/portmap.h"
+#include "run/run.h"
 
 #include <algorithm>
 #include <QCommandLineOption>
@@ -159,25 +160,6 @@ ParsedArguments usageError(const QString& why)
     return {std::nullopt, why};
 }
 
-// Every port of a station names a COM number in range or a device, and no port twice: two runs on
-// one radio would each write half of it. "com3" and "COM3" are one port, and so are a device and
-// a symlink to it.
-// Each port on its own; whether two of them are one port is the station's to say, once their
-// devices are known.
-QString checkStationPorts(const QStringList& ports)
-{
-    for (const QString& value : ports) {
-        if (value.isEmpty())
-            return QStringLiteral("--port needs a device or COMn");
-        if (const auto number = PortMap::comNumber(value);
-            number && (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber))
-            return QStringLiteral("--port %1: COM numbers run from 1 to %2")
-                .arg(value)
-                .arg(PortMap::kLastComNumber);
-    }
-    return {};
-}
-
 } // namespace
 
 ParsedArguments parseArguments(const QStringList& arguments)
@@ -224,39 +206,39 @@ ParsedArguments parseArguments(const QStringList& arguments)
             return usageError(QStringLiteral("--export-image needs a file name"));
     }
 
-    QString why;
-    const auto bindings = PortMap::parseBindings(parser.values(p.com), &why);
+    QString bad;
+    const auto bindings = PortMap::parseBindings(parser.values(p.com), &bad);
     if (!bindings)
-        return usageError(why);
+        return usageError(QStringLiteral("--com \"%1\": expected N=DEVICE with N from %2 to %3")
+                              .arg(bad)
+                              .arg(PortMap::kFirstPort)
+                              .arg(PortMap::kLastPort));
     options.bindings = *bindings;
 
+    // Every port names a COM number in range or a device. Whether two of them are one port
+    // ("com3" and "COM3", a device and a symlink to it) is the station's to say, once their
+    // devices are known: two runs on one radio would each write half of it.
     options.ports = parser.values(p.port);
     if (options.ports.size() > kMaxPorts)
         return usageError(QStringLiteral("at most %1 ports at once").arg(kMaxPorts));
-    if (options.ports.size() > 1) {
-        if (const QString stationWhy = checkStationPorts(options.ports); !stationWhy.isEmpty())
-            return usageError(stationWhy);
-    } else if (parser.isSet(p.port)) {
-        const QString value = parser.value(p.port);
-        if (value.isEmpty())
+    for (const QString& value : std::as_const(options.ports)) {
+        switch (Run::Setup().setPort(value, options.bindings)) {
+        case Run::Setup::PortFault::None:
+            break;
+        case Run::Setup::PortFault::Empty:
             return usageError(QStringLiteral("--port needs a device or COMn"));
-        if (const auto number = PortMap::comNumber(value)) {
-            if (*number < PortMap::kFirstPort || *number > PortMap::kLastComNumber)
-                return usageError(QStringLiteral("--port %1: COM numbers run from 1 to %2")
-                                      .arg(value)
-                                      .arg(PortMap::kLastComNumber));
-            options.port = *number;
-        } else {
-            // A device is run as COM1 bound to it, so it resolves exactly as a menu item would.
-            for (const auto& binding : std::as_const(options.bindings)) {
-                if (binding.first == 1)
-                    return usageError(QStringLiteral(
-                        "--port DEVICE runs on COM1 and cannot be combined with --com 1=..."));
-            }
-            options.bindings.append({1, value});
-            options.port = 1;
+        case Run::Setup::PortFault::ComOutOfRange:
+            return usageError(QStringLiteral("--port %1: COM numbers run from 1 to %2")
+                                  .arg(value)
+                                  .arg(PortMap::kLastComNumber));
         }
     }
+    // One device runs as COM1 bound to it, so a binding of COM1 would be silently replaced.
+    if (options.ports.size() == 1 && !PortMap::comNumber(options.ports.constFirst()) &&
+        std::any_of(options.bindings.cbegin(), options.bindings.cend(),
+                    [](const auto& binding) { return binding.first == 1; }))
+        return usageError(
+            QStringLiteral("--port DEVICE runs on COM1 and cannot be combined with --com 1=..."));
 
     options.watch = parser.isSet(p.watch);
     if (options.watch && options.action != Options::Action::Run)

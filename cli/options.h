@@ -15,9 +15,7 @@ struct Options {
     enum class Action { Run, ListPorts, ExportImage, Info, Help, Version };
 
     Action action = Action::Run;
-    // The COM menu item the run checks.
-    int port = 1;
-    // --com N=DEVICE, and --port DEVICE as a binding of COM1.
+    // --com N=DEVICE.
     QList<std::pair<int, QString>> bindings;
     bool trace = false;
     bool traceFull = false;
@@ -27,7 +25,8 @@ struct Options {
     bool allowTestFirmware = false;
     // A firmware file may leave some of the erase blocks blank.
     bool allowPartialFirmware = false;
-    // Every --port as given, in order. Two or more make a station: one run per port, at once.
+    // Every --port as given, in order; none runs COM1. Two or more make a station: one run per
+    // port, at once.
     QStringList ports;
     // --log FILE: one line of JSON per radio run is appended to it.
     QString logPath;

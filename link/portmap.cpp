@@ -82,17 +82,14 @@ std::optional<std::pair<int, QString>> PortMap::parseBinding(const QString& text
     return std::make_pair(port, text.mid(eq + 1));
 }
 
-std::optional<PortBindings> PortMap::parseBindings(const QStringList& texts, QString* why)
+std::optional<PortBindings> PortMap::parseBindings(const QStringList& texts, QString* bad)
 {
     PortBindings bindings;
     for (const QString& text : texts) {
         const auto binding = parseBinding(text);
         if (!binding) {
-            if (why)
-                *why = QStringLiteral("--com \"%1\": expected N=DEVICE with N from %2 to %3")
-                           .arg(text)
-                           .arg(kFirstPort)
-                           .arg(kLastPort);
+            if (bad)
+                *bad = text;
             return std::nullopt;
         }
         bindings.append(*binding);

@@ -47,9 +47,9 @@ public:
     static std::optional<int> comNumber(const QString& text);
     // Parses "N=DEVICE" with N in 1..16.
     static std::optional<std::pair<int, QString>> parseBinding(const QString& text);
-    // The values of --com, for every program that takes it. Nothing, and why in *why, when one
-    // of them cannot be used.
-    static std::optional<PortBindings> parseBindings(const QStringList& texts, QString* why);
+    // "N=DEVICE" values, for every program that binds ports. Nothing, and the first value that
+    // is not one in *bad, for the program to word.
+    static std::optional<PortBindings> parseBindings(const QStringList& texts, QString* bad);
 
     // The device behind port n, or an empty device when nothing is there (past kLastComNumber, and
     // elsewhere than on Windows past the ports present).

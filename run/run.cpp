@@ -79,16 +79,22 @@ QString minutesSeconds(double seconds)
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-void Run::Setup::setPort(const QString& text, const PortBindings& given)
+Run::Setup::PortFault Run::Setup::setPort(const QString& text, const PortBindings& given,
+                                          int lastCom)
 {
-    port = text;
+    if (text.isEmpty())
+        return PortFault::Empty;
     if (const auto number = PortMap::comNumber(text)) {
+        if (*number < PortMap::kFirstPort || *number > lastCom)
+            return PortFault::ComOutOfRange;
         comPort = *number;
         bindings = given;
     } else {
         comPort = 1;
         bindings = {{comPort, text}};
     }
+    port = text;
+    return PortFault::None;
 }
 
 Run::Run(Setup setup, Events events) : m_setup(std::move(setup)), m_events(std::move(events)) {}

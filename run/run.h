@@ -53,9 +53,13 @@ public:
         QString port; // as given, for the report
         int comPort = 1;
         PortBindings bindings;
+        // What is wrong with a port as the user gave it, for the front end to word.
+        enum class PortFault { None, Empty, ComOutOfRange };
         // The port as the user gave it: "COM3" (any case) is that COM number, bound as given
         // says; anything else is a device, run as COM1 bound to it, as a menu item resolves.
-        void setPort(const QString& text, const PortBindings& given);
+        // Every front end turns its port texts into runs here. A fault leaves the setup as it was.
+        PortFault setPort(const QString& text, const PortBindings& given,
+                          int lastCom = PortMap::kLastComNumber);
         bool trace = false;
         bool traceFull = false;
         // What to write, loaded and checked once for every run; the built-in firmware when empty.

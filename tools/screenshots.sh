@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the window as an operator sees it, taken from a real X server: at rest holding the
 # built-in test image, during a run against the simulated radio (paced like the real line, so the
-# bar moves slowly enough to be caught), with the "Completed." box, and holding a firmware file.
+# bar moves slowly enough to be caught), with the "Completed." box, holding a firmware file, and
+# the "Error" box of a Start on a port whose cable is not plugged in, with its reason.
 #
 #   tools/screenshots.sh [BUILD_DIR] [OUT_DIR]        (defaults: build, docs)
 #
@@ -112,3 +113,19 @@ xdotool windowmove --sync "$window" 40 40
 xdotool windowactivate --sync "$window"
 sleep 1
 grab "$out/window-file.png"
+
+# Start with nothing behind COM1: the window's own "Error", with the reason and the next step.
+unplugged=/dev/ttyUSB9
+[ ! -e "$unplugged" ] || { echo "screenshots: $unplugged is there; unplug it" >&2; exit 1; }
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+"$app" --allow-test-firmware --com 1="$unplugged" &
+app_pid=$!
+pids+=("$app_pid")
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "$caption" | head -n1)
+xdotool windowmove --sync "$window" 40 40
+xdotool windowactivate --sync "$window"
+xdotool key --window "$window" space
+timeout 20 xdotool search --sync --onlyvisible --name '^NG$' >"$work/box"
+sleep 1
+grab "$out/window-error.png"

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolTip>
 
 namespace tqb9 {
 namespace {
@@ -334,17 +335,19 @@ void frmMain::cmdMacro_Click(std::int16_t index)
 
 void frmMain::report(const RunReport& report)
 {
+    const bool samePort = m_lastReport && m_lastReport->port == report.port;
+    const QStringList advice = windowAdvice(report, samePort ? &*m_lastReport : nullptr);
     m_lastReport = report;
-    this->report(report.outcome);
+    this->report(report.outcome, advice.join(QLatin1Char('\n')));
 }
 
-void frmMain::report(Outcome outcome)
+void frmMain::report(Outcome outcome, const QString& informative)
 {
     constexpr int kOkOnly = 0;
     constexpr int kExclamation = 48;
     const bool completed = outcome == Outcome::Completed;
     showMessage(windowMessage(outcome), completed ? kOkOnly : kExclamation,
-                completed ? QStringLiteral("OK") : QStringLiteral("NG"));
+                completed ? QStringLiteral("OK") : QStringLiteral("NG"), informative);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
@@ -359,10 +362,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmMain::showMessage(const QString& text, int style, const QString& title)
+void frmMain::showMessage(const QString& text, int style, const QString& title,
+                          const QString& informative)
 {
     QMessageBox box(style == 48 ? QMessageBox::Warning : QMessageBox::NoIcon, title, text,
                     QMessageBox::Ok, this);
+    box.setInformativeText(informative);
     box.exec();
 }
 
@@ -400,9 +405,17 @@ void frmMain::closeEvent(QCloseEvent* event)
     if (m_running) {
         event->ignore();
         QApplication::beep();
+        showCloseRefused(closeRefusedText());
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void frmMain::showCloseRefused(const QString& why)
+{
+    // A tip, not a box: a modal box would hold up the run's wait until it was closed.
+    constexpr int kShownMs = 8000;
+    QToolTip::showText(mapToGlobal(rect().center()), why, this, rect(), kShownMs);
 }
 
 } // namespace tqb9

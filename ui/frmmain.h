@@ -78,10 +78,15 @@ public:
 
 protected:
     // The one way the window speaks to the operator: a modal box with an OK button, the
-    // exclamation icon for style 48 and none for style 0. Returns when the box has been closed.
-    virtual void showMessage(const QString& text, int style, const QString& title);
+    // exclamation icon for style 48 and none for style 0, and informative, the why and what next,
+    // below the text when there is one. Returns when the box has been closed.
+    virtual void showMessage(const QString& text, int style, const QString& title,
+                             const QString& informative = {});
     // Refused while Start runs: a radio left between erase and end of session does not start.
+    // The window says so without a box of its own, since a run has exactly one.
     void closeEvent(QCloseEvent* event) override;
+    // Shows why over the window for a few seconds; the run goes on underneath.
+    virtual void showCloseRefused(const QString& why);
     // A firmware file dropped on the window is loaded, unless a run is in progress.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -92,7 +97,7 @@ protected:
 private:
     // A completed run gets the plain box titled "OK", any failure the exclamation box "NG".
     void report(const RunReport& report);
-    void report(Outcome outcome);
+    void report(Outcome outcome, const QString& informative = {});
     void mirrorChecks();
     void describePorts();
     // Caption and label name the firmware held; a test image says so in both.

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QMessageBox>
 
 namespace {
 
@@ -21,6 +22,20 @@ int refused(const tqb9::FirmwareFileError& error)
     std::fprintf(stderr, "tq-b9: %s\n", error.message.c_str());
     return error.kind == tqb9::FirmwareFileError::Kind::Unreadable ? tqb9::exitstatus::NoFirmware
                                                                    : tqb9::exitstatus::BadFirmware;
+}
+
+// The same, in a box as well: started from a desktop shortcut, nobody reads standard error.
+int refusedInABox(const tqb9::FirmwareFileError& error)
+{
+    const int status = refused(error);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("NG"),
+                    QString::fromStdString(error.message), QMessageBox::Ok);
+    box.setInformativeText(
+        QStringLiteral("The firmware given with --firmware cannot be written, so the window was "
+                       "not opened. Start it again with the radio's firmware file (S-record or "
+                       "Intel HEX), or without --firmware."));
+    box.exec();
+    return status;
 }
 
 void addOptions(QCommandLineParser& parser)
@@ -100,7 +115,7 @@ int station(const QCommandLineParser& parser)
     QApplication::setOrganizationName(QStringLiteral("TQ-B9"));
     tqb9::StationWindow::Options options;
     QString bad;
-    const auto bindings = tqb9::PortMap::parseBindings(parser.values(QStringLiteral("com")), &bad);
+    const auto bindings = tqb9::parseComOption(parser.values(QStringLiteral("com")), &bad);
     if (!bindings) {
         std::fprintf(stderr, "tq-b9: %s\n", qPrintable(bad));
         return tqb9::exitstatus::Usage;
@@ -110,7 +125,7 @@ int station(const QCommandLineParser& parser)
     tqb9::StationWindow window(options);
     if (parser.isSet(QStringLiteral("firmware"))) {
         if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
-            return refused(*error);
+            return refusedInABox(*error);
     }
     window.restore();
     window.show();
@@ -163,7 +178,7 @@ int main(int argc, char** argv)
     window.setAllowTestFirmware(parser.isSet(QStringLiteral("allow-test-firmware")));
     if (parser.isSet(QStringLiteral("firmware"))) {
         if (const auto error = window.loadFirmwareFile(parser.value(QStringLiteral("firmware"))))
-            return refused(*error);
+            return refusedInABox(*error);
     }
     window.show();
     return QApplication::exec();

@@ -148,8 +148,7 @@ StationWindow::StationWindow(Options options, QWidget* parent)
         if (!path.isEmpty())
             setLogPath(path);
     });
-    connect(m_logOpen, &QPushButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(logPath())); });
+    connect(m_logOpen, &QPushButton::clicked, this, &StationWindow::openLog);
     logRow->addWidget(logTitle);
     logRow->addWidget(m_logLabel, 1);
     logRow->addWidget(m_logChange);
@@ -315,15 +314,18 @@ void StationWindow::fillChooser()
 
 std::optional<QString> StationWindow::addPort(const QString& port)
 {
-    if (port.trimmed().isEmpty())
-        return QStringLiteral("Choose a port first.");
     Run::Setup setup;
-    setup.setPort(port.trimmed(), m_options.bindings);
-    if (PortMap::comNumber(setup.port)) {
-        if (setup.comPort < PortMap::kFirstPort || setup.comPort > kLastOffered)
-            return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
-        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
+    switch (setup.setPort(port.trimmed(), m_options.bindings, kLastOffered)) {
+    case Run::Setup::PortFault::None:
+        break;
+    case Run::Setup::PortFault::Empty:
+        return QStringLiteral("Choose a port first.");
+    case Run::Setup::PortFault::ComOutOfRange:
+        return QStringLiteral("COM numbers run from 1 to %1.").arg(kLastOffered);
     }
+    // A tile is named the way its chooser lists it.
+    if (PortMap::comNumber(setup.port))
+        setup.port = QStringLiteral("COM%1").arg(setup.comPort);
     QList<Run::Setup> setups;
     for (const PortTile* tile : std::as_const(m_tiles)) {
         if (tile->setup().port == setup.port)
@@ -515,9 +517,40 @@ void StationWindow::closeEvent(QCloseEvent* event)
     if (writing()) {
         event->ignore();
         QApplication::beep();
+        // The runs have threads of their own, so a box here holds none of them up.
+        showMessage(QStringLiteral("Radios are being written: press Stop all, or wait for their "
+                                   "runs to end, then close the window."),
+                    QStringLiteral("NG"));
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+bool StationWindow::offer(const QString& text, const QString& action)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Run log"), text, QMessageBox::Close,
+                    this);
+    QPushButton* accept = box.addButton(action, QMessageBox::AcceptRole);
+    box.setDefaultButton(accept);
+    box.exec();
+    return box.clickedButton() == accept;
+}
+
+void StationWindow::openLog()
+{
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(logPath())))
+        return;
+    // Common where nothing is registered for .jsonl: the folder at least opens in a file manager.
+    const QString folder = QFileInfo(logPath()).absolutePath();
+    if (!offer(QStringLiteral("No program on this computer opens the run log %1.\nOpen the folder "
+                              "it is in instead?")
+                   .arg(QDir::toNativeSeparators(logPath())),
+               QStringLiteral("Open folder")))
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        showMessage(QStringLiteral("The folder %1 could not be opened either.")
+                        .arg(QDir::toNativeSeparators(folder)),
+                    QStringLiteral("NG"));
 }
 
 void StationWindow::dragEnterEvent(QDragEnterEvent* event)

@@ -79,6 +79,8 @@ public:
 protected:
     // The one way the window speaks to the operator besides its tiles: a modal box.
     virtual void showMessage(const QString& text, const QString& title);
+    // Asks whether to do action instead, for what could not be done; true when it is wanted.
+    virtual bool offer(const QString& text, const QString& action);
     // Refused while any port writes, as the original window refuses it during its run.
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -89,6 +91,8 @@ protected:
 private:
     void showFirmware();
     bool refusesFirmware() const { return !m_firmware.mayBeWritten(m_options.allowTestFirmware); }
+    // Opens the run log in the program the system has for it, or offers its folder.
+    void openLog();
     void fillChooser();
     void startTile(PortTile* tile);
     // False, with the reason shown, when the firmware may not be written.

@@ -15,7 +15,7 @@ QString windowMessage(Outcome outcome)
     return messageFor(outcome);
 }
 
-QStringList windowAdvice(const RunReport& report)
+QStringList windowAdvice(const RunReport& report, const RunReport* before)
 {
     using Reason = Finding::Reason;
     const Finding& f = report.finding;
@@ -90,10 +90,29 @@ QStringList windowAdvice(const RunReport& report)
     if (f.reason != Reason::Stopped && report.step == Step::Write && report.writeStoppedAt)
         lines << QStringLiteral("The write stopped at the block at %1.")
                      .arg(addressText(static_cast<std::uint32_t>(*report.writeStoppedAt)));
+    // In flash mode the radio does not answer the model query, so Start alone cannot wake it.
+    const QString offAndOn =
+        QStringLiteral("Switch the radio off and on, then press Start again to write the whole "
+                       "firmware.");
+    const bool unansweredAfterStop =
+        before && before->stoppedBy != StoppedBy::Nobody && before->finding.mayBeInFlashMode &&
+        report.step == Step::Query &&
+        (f.reason == Reason::Silent || f.reason == Reason::ShortEcho ||
+         f.reason == Reason::NoAnswer || f.reason == Reason::WrongAnswer);
     if (f.mayBeInFlashMode)
-        lines << QStringLiteral("The radio may be left in flash mode: press Start again to "
-                                "write the whole firmware.");
+        lines << QStringLiteral("The radio may be left in flash mode.") << offAndOn;
+    else if (unansweredAfterStop)
+        lines << QStringLiteral("The run stopped before this one may have left the radio in "
+                                "flash mode.")
+              << offAndOn;
     return lines;
+}
+
+QString closeRefusedText()
+{
+    return QStringLiteral(
+        "A radio is being written: the window can be closed once the run has ended. "
+        "Closing it now could leave the radio half written.");
 }
 
 } // namespace tqb9

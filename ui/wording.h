@@ -15,7 +15,11 @@ namespace tqb9 {
 QString windowMessage(Outcome outcome);
 
 // Why a run failed or stopped and what to do next, one sentence a line; nothing for a completed
-// run.
-QStringList windowAdvice(const RunReport& report);
+// run. before is the run on the same port just before it, when there was one: a stopped run can
+// leave the radio where it does not answer the next run's query.
+QStringList windowAdvice(const RunReport& report, const RunReport* before = nullptr);
+
+// Why the window stays open when it is asked to close during a run.
+QString closeRefusedText();
 
 } // namespace tqb9

@@ -14,22 +14,14 @@ ParsedArguments parse(QStringList args)
     return parseArguments(args);
 }
 
-TEST(Arguments, ComNumberChecksThatMenuItem)
-{
-    const auto parsed = parse({QStringLiteral("--port"), QStringLiteral("com12")});
-    ASSERT_TRUE(parsed.options) << parsed.error.toStdString();
-    EXPECT_EQ(parsed.options->port, 12);
-    EXPECT_TRUE(parsed.options->bindings.isEmpty());
-}
-
-TEST(Arguments, DeviceRunsAsComOneBoundToIt)
+// What a port text runs on is the run setup's to say; the arguments keep it as given.
+TEST(Arguments, PortIsKeptAsGivenBesideTheBindings)
 {
     const auto parsed = parse({QStringLiteral("--com"), QStringLiteral("3=/dev/ttyUSB1"),
                                QStringLiteral("--port"), QStringLiteral("/dev/pts/7")});
     ASSERT_TRUE(parsed.options) << parsed.error.toStdString();
-    EXPECT_EQ(parsed.options->port, 1);
-    const QList<std::pair<int, QString>> expected{{3, QStringLiteral("/dev/ttyUSB1")},
-                                                  {1, QStringLiteral("/dev/pts/7")}};
+    EXPECT_EQ(parsed.options->ports, QStringList{QStringLiteral("/dev/pts/7")});
+    const QList<std::pair<int, QString>> expected{{3, QStringLiteral("/dev/ttyUSB1")}};
     EXPECT_EQ(parsed.options->bindings, expected);
 }
 
@@ -38,7 +30,8 @@ TEST(Arguments, DefaultIsComOneWithoutTraceOrBinding)
     const auto parsed = parse({});
     ASSERT_TRUE(parsed.options);
     EXPECT_EQ(parsed.options->action, Options::Action::Run);
-    EXPECT_EQ(parsed.options->port, 1);
+    EXPECT_TRUE(parsed.options->ports.isEmpty());
+    EXPECT_TRUE(parsed.options->bindings.isEmpty());
     EXPECT_FALSE(parsed.options->trace);
 }
 

@@ -49,7 +49,8 @@ public:
     qint64 ms = -1;
 
 protected:
-    void showMessage(const QString& text, int /*style*/, const QString& /*title*/) override
+    void showMessage(const QString& text, int /*style*/, const QString& /*title*/,
+                     const QString& /*informative*/) override
     {
         shown.append(text);
         ms = m_unplug.elapsedMs();

@@ -187,9 +187,17 @@ TEST(HeldInput, PacedPacketWakesAFewTimesLosesNoTimeAndStillSeesAPulledCable)
     EXPECT_LE(wakes, 20);
     std::printf("paced packet: %lld ms for %.1f ms of line, %d wakes\n", elapsed, wire, wakes);
 
-    QTimer::singleShot(40ms, &radio, &SimRadio::hangUp);
+    // Pulled as the echo begins to come back, in the middle of the hold.
+    bool pulled = false;
+    QObject::connect(&link.line(), &SerialLine::readyRead, &radio, [&] {
+        if (!pulled) {
+            pulled = true;
+            QTimer::singleShot(0, &radio, &SimRadio::hangUp);
+        }
+    });
     clock.restart();
     EXPECT_EQ(send(), -1);
+    EXPECT_TRUE(pulled);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     // Against the 5000 ms window it would otherwise wait out.
     EXPECT_LT(clock.elapsed(), 1000);
@@ -374,6 +382,14 @@ TEST(PortMap, BindingsParseAndOverride)
     EXPECT_EQ(PortMap::parseBinding(QStringLiteral("COM12=/dev/ttyUSB1"))->first, 12);
     for (const char* bad : {"", "=/dev/x", "3=", "0=/dev/x", "17=/dev/x", "x=/dev/x", "3"})
         EXPECT_FALSE(PortMap::parseBinding(QString::fromLatin1(bad))) << bad;
+
+    // The values of --com: the later of two for one port wins; the first bad one is handed back.
+    QString bad;
+    const auto bindings = PortMap::parseBindings({"2=/dev/a", "2=/dev/b"}, &bad);
+    ASSERT_TRUE(bindings);
+    EXPECT_EQ(PortMap(*bindings).deviceFor(2), QStringLiteral("/dev/b"));
+    EXPECT_FALSE(PortMap::parseBindings({"1=/dev/a", "17=/dev/b", "x"}, &bad));
+    EXPECT_EQ(bad, QStringLiteral("17=/dev/b"));
 
     PortMap map;
     map.bind(2, QStringLiteral("/dev/pts/9"));

@@ -1,6 +1,7 @@
 // What a run reports beyond its outcome: the trace of each exchange, what the system says about
 // a port; and which ports a station refuses to run together.
 #include "run/diagnosis.h"
+#include "run/run.h"
 #include "run/station.h"
 #include "run/trace.h"
 
@@ -69,19 +70,47 @@ TEST(Diagnosis, ProbeReadsTheDevicesGroup)
 }
 #endif
 
-Run::Setup onDevice(const QString& device)
+// Every front end's port text becomes a run here: the command line's --port, the station
+// window's chooser. Windows numbers USB adapters from COM17 up; elsewhere COM numbers are the
+// menu's.
+TEST(RunSetup, PortTextIsAComNumberOrADeviceRunAsComOne)
 {
-    Run::Setup setup;
-    setup.port = device;
-    setup.bindings = {{1, device}};
-    return setup;
+    using Fault = Run::Setup::PortFault;
+    const PortBindings bound{{3, QStringLiteral("/dev/ttyUSB1")}};
+    const int last = PortMap::kLastComNumber;
+    const bool com23 = last >= 23;
+    struct Case {
+        QString text;
+        int lastCom;
+        Fault fault;
+        int comPort; // 5: left as it was
+        PortBindings bindings;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("com3"), last, Fault::None, 3, bound},
+        // A device replaces whatever COM1 was bound to: it is all the run opens.
+        {QStringLiteral("/dev/pts/7"), last, Fault::None, 1, {{1, QStringLiteral("/dev/pts/7")}}},
+        {QString(), last, Fault::Empty, 5, {}},
+        {QStringLiteral("COM0"), last, Fault::ComOutOfRange, 5, {}},
+        {QStringLiteral("COM%1").arg(last + 1), last, Fault::ComOutOfRange, 5, {}},
+        {QStringLiteral("COM23"), last, com23 ? Fault::None : Fault::ComOutOfRange, com23 ? 23 : 5,
+         com23 ? bound : PortBindings{}},
+        {QStringLiteral("COM64"), 64, Fault::None, 64, bound},
+    };
+    for (const Case& c : cases) {
+        Run::Setup setup;
+        setup.comPort = 5;
+        EXPECT_EQ(setup.setPort(c.text, bound, c.lastCom), c.fault) << c.text.toStdString();
+        EXPECT_EQ(setup.comPort, c.comPort) << c.text.toStdString();
+        EXPECT_EQ(setup.bindings, c.bindings) << c.text.toStdString();
+        EXPECT_EQ(setup.port, c.fault == Fault::None ? c.text : QString());
+    }
 }
 
-Run::Setup onCom(const QString& given, int number)
+Run::Setup given(const QString& port)
 {
     Run::Setup setup;
-    setup.port = given;
-    setup.comPort = number;
+    EXPECT_EQ(setup.setPort(port, {}), Run::Setup::PortFault::None);
     return setup;
 }
 
@@ -101,20 +130,20 @@ TEST(Station, OnePortUnderTwoNamesIsRefusedBeforeAnyIsOpened)
         QString sameAs;
     };
     QList<Case> cases{
-        {{onCom(QStringLiteral("com3"), 3), onCom(QStringLiteral("COM3"), 3)},
+        {{given(QStringLiteral("com3")), given(QStringLiteral("COM3"))},
          QStringLiteral("COM3"),
          QStringLiteral("com3")},
-        {{onDevice(QStringLiteral("/dev/a")), onDevice(QStringLiteral("/dev/b")),
-          onDevice(QStringLiteral("/dev/../dev/a"))},
+        {{given(QStringLiteral("/dev/a")), given(QStringLiteral("/dev/b")),
+          given(QStringLiteral("/dev/../dev/a"))},
          QStringLiteral("/dev/../dev/a"),
          QStringLiteral("/dev/a")},
-        {{onDevice(radio), onDevice(other), onCom(QStringLiteral("COM5"), 5)}, {}, {}},
+        {{given(radio), given(other), given(QStringLiteral("COM5"))}, {}, {}},
     };
     // A symbolic link (Windows' QFile::link makes a shortcut, which no port opens through).
 #ifndef Q_OS_WIN
     const QString link = dir.filePath(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(radio, link));
-    cases.append({{onDevice(radio), onDevice(link)}, link, radio});
+    cases.append({{given(radio), given(link)}, link, radio});
 #endif
     for (const Case& c : cases) {
         const auto resolved = Station::resolve(c.setups);

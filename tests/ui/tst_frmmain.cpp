@@ -2,6 +2,7 @@
 #include "sim/simradio.h"
 #include "ui/commandline.h"
 #include "ui/frmmain.h"
+#include "ui/wording.h"
 
 #include <chrono>
 #include <functional>
@@ -29,6 +30,7 @@ public:
         QString text;
         int style = -1;
         QString title;
+        QString informative;
         bool barVisible = false;
         int barValue = 0;
         bool startEnabled = true;
@@ -38,15 +40,18 @@ public:
     QList<Shown> shown;
     // Runs while the box would be open.
     std::function<void()> whileShown;
+    QStringList closeRefusals;
 
 protected:
-    void showMessage(const QString& text, int style, const QString& title) override
+    void showMessage(const QString& text, int style, const QString& title,
+                     const QString& informative) override
     {
-        shown.append({text, style, title, bar()->isVisible(), bar()->value(),
+        shown.append({text, style, title, informative, bar()->isVisible(), bar()->value(),
                       cmdZumil()->isEnabled(), running()});
         if (whileShown)
             whileShown();
     }
+    void showCloseRefused(const QString& why) override { closeRefusals << why; }
 };
 
 QList<int> checkedItems(frmMain& window)
@@ -122,13 +127,13 @@ private slots:
     void menuMirrorsEngine();
     void statusTipsNameTheDevice();
     void portsAboveSixteenAfterASeparator();
-    void comBindings_data();
     void comBindings();
 
     void outcomes_data();
     void outcomes();
     void menuChoiceTakesEffectAtNextStart();
     void closeRefusedWhileRunning();
+    void queryUnansweredAfterAStopSaysSwitchOffAndOn();
 
     void testImageRefusedWithOneBox();
     void droppedFileIsLoadedOrRefused();
@@ -329,32 +334,17 @@ void tst_frmmain::portsAboveSixteenAfterASeparator()
     QVERIFY(!window.mnuComAbove(17));
 }
 
-void tst_frmmain::comBindings_data()
-{
-    QTest::addColumn<QStringList>("values");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("device");
-    QTest::newRow("plain") << QStringList{"1=/dev/ttyUSB0"} << true << 1 << "/dev/ttyUSB0";
-    QTest::newRow("later wins") << QStringList{"2=/dev/a", "2=/dev/b"} << true << 2 << "/dev/b";
-    QTest::newRow("port 17") << QStringList{"17=/dev/a"} << false << 0 << "";
-    QTest::newRow("second bad") << QStringList{"1=/dev/a", "x=/dev/b"} << false << 0 << "";
-}
-
+// The window binds --com as the engine reads it, and names a value it cannot use in its own words.
 void tst_frmmain::comBindings()
 {
-    QFETCH(QStringList, values);
-    QFETCH(bool, accepted);
-    QFETCH(int, port);
-    QFETCH(QString, device);
-
     PortMap ports;
-    const QString error = bindPorts(ports, values);
-    QCOMPARE(error.isEmpty(), accepted);
-    if (accepted)
-        QCOMPARE(ports.portFor(port).device, device);
-    else
-        QVERIFY2(error.contains(values.constLast()), qPrintable(error));
+    QVERIFY(bindPorts(ports, {QStringLiteral("2=/dev/a")}).isEmpty());
+    QCOMPARE(ports.portFor(2).device, QStringLiteral("/dev/a"));
+    const QString error =
+        bindPorts(ports, {QStringLiteral("1=/dev/b"), QStringLiteral("x=/dev/c")});
+    QVERIFY2(error.startsWith(QLatin1String("--com \"x=/dev/c\"")), qPrintable(error));
+    // Refused as a whole: the ports stay as they were.
+    QCOMPARE(ports.portFor(2).device, QStringLiteral("/dev/a"));
 }
 
 void tst_frmmain::outcomes_data()
@@ -365,6 +355,8 @@ void tst_frmmain::outcomes_data()
     QTest::addColumn<int>("style");
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("barAtBox"); // where the bar stood while the box was open
+    // What the box's informative text says besides the window's own text: why, and what next.
+    QTest::addColumn<QStringList>("why");
 
     // One row for each box the window can show; how each step fails, how often it retries and
     // that nothing after it is sent is the fault matrix's, through the same engine.
@@ -373,19 +365,28 @@ void tst_frmmain::outcomes_data()
         return QTest::newRow(name) << static_cast<int>(command) << QByteArray(reply);
     };
 
-    QTest::newRow("completed") << -1 << QByteArray() << "Completed." << 0 << "OK"
-                               << int(kLastBlock);
+    const QString offAndOn = QStringLiteral("Switch the radio off and on, then press Start again");
+    QTest::newRow("completed") << -1 << QByteArray() << "Completed." << 0 << "OK" << int(kLastBlock)
+                               << QStringList();
     row("region refused", sim::Command::Query, "RE")
-        << "Region error" << 48 << "NG" << int(kFirstBlock);
-    row("query unanswered", sim::Command::Query, "") << "Error" << 48 << "NG" << int(kFirstBlock);
+        << "Region error" << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"not the model and region this firmware is made for"};
+    row("query unanswered", sim::Command::Query, "")
+        << "Error" << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio did not answer the model query step.", "switched on"};
     row("connect answered OK", sim::Command::Connect, "OK")
-        << "Connect failed." << 48 << "NG" << int(kFirstBlock);
+        << "Connect failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"OK\" to the connect step."};
     row("erase answered OK", sim::Command::Erase, "OK")
-        << "Erase failed." << 48 << "NG" << int(kFirstBlock);
+        << "Erase failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"OK\" to the erase step.", "flash mode", offAndOn};
     row("write refused", sim::Command::Program, "NG")
-        << "Write failed." << 48 << "NG" << int(kFirstBlock);
+        << "Write failed." << 48 << "NG" << int(kFirstBlock)
+        << QStringList{"The radio answered \"NG\" to the write step.",
+                       "stopped at the block at 0xC0000", offAndOn};
     row("end answered OK", sim::Command::End, "OK")
-        << "Disconnect failed." << 48 << "NG" << int(kLastBlock);
+        << "Disconnect failed." << 48 << "NG" << int(kLastBlock)
+        << QStringList{"The radio answered \"OK\" to the end of session step.", offAndOn};
 }
 
 void tst_frmmain::outcomes()
@@ -396,6 +397,7 @@ void tst_frmmain::outcomes()
     QFETCH(int, style);
     QFETCH(QString, title);
     QFETCH(int, barAtBox);
+    QFETCH(QStringList, why);
 
     Rig rig;
     QVERIFY(rig.start());
@@ -424,6 +426,11 @@ void tst_frmmain::outcomes()
     QCOMPARE(box.text, text);
     QCOMPARE(box.style, style);
     QCOMPARE(box.title, title);
+    // The same one box says why and what next, in the window's words.
+    for (const QString& part : why)
+        QVERIFY2(box.informative.contains(part), qPrintable(box.informative));
+    QCOMPARE(box.informative.isEmpty(), why.isEmpty());
+    QVERIFY(!box.informative.contains(QLatin1String("tq-b9-cli")));
     QVERIFY(emptyBarAtQuery);
     // The box is modal and shown from inside the run: the bar stays where the run left it.
     QVERIFY(box.barVisible);
@@ -495,6 +502,8 @@ void tst_frmmain::closeRefusedWhileRunning()
     rig.window.cmdZumil_Click();
     QVERIFY(!closedWhileWaiting);
     QVERIFY(!closedWhileShown);
+    // Said in the window each time, not in a second box.
+    QCOMPARE(rig.window.closeRefusals, QStringList(2, closeRefusedText()));
     QVERIFY(rig.window.isVisible());
     QCOMPARE(rig.window.shown.size(), 1);
     QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
@@ -510,6 +519,27 @@ void tst_frmmain::closeRefusedWhileRunning()
     QCOMPARE(rig.radio.count(sim::Command::Query), 2);
     QVERIFY(rig.window.close());
     QVERIFY(!rig.window.isVisible());
+    QCOMPARE(rig.window.closeRefusals.size(), 2);
+}
+
+// A write stopped half-way can leave the radio in flash mode, where it does not answer the model
+// query: the stop's advice, and an unanswered query on that port just after it, say to switch the
+// radio off and on; an unanswered query alone does not.
+void tst_frmmain::queryUnansweredAfterAStopSaysSwitchOffAndOn()
+{
+    RunReport stopped;
+    stopped.outcome = Outcome::WriteFailed;
+    stopped.step = Step::Write;
+    stopped.stoppedBy = StoppedBy::Sigterm;
+    stopped.finding.reason = Finding::Reason::Stopped;
+    stopped.finding.mayBeInFlashMode = true;
+    RunReport unanswered;
+    unanswered.step = Step::Query;
+    unanswered.finding.reason = Finding::Reason::NoAnswer;
+    const QString offAndOn = QStringLiteral("Switch the radio off and on");
+    QVERIFY(windowAdvice(stopped).join(QLatin1Char(' ')).contains(offAndOn));
+    QVERIFY(!windowAdvice(unanswered).join(QLatin1Char(' ')).contains(offAndOn));
+    QVERIFY(windowAdvice(unanswered, &stopped).join(QLatin1Char(' ')).contains(offAndOn));
 }
 
 void tst_frmmain::testImageRefusedWithOneBox()

@@ -6,9 +6,11 @@
 #include "ui/stationwindow.h"
 #include "ui/wording.h"
 
+#include <functional>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,9 +28,19 @@ class RecordingStation : public StationWindow {
 public:
     using StationWindow::StationWindow;
     QStringList shown;
+    QStringList offered;
+    // Runs when an offer is made; the offer is taken.
+    std::function<void()> onOffer;
 
 protected:
     void showMessage(const QString& text, const QString&) override { shown << text; }
+    bool offer(const QString& text, const QString& action) override
+    {
+        offered << text + QStringLiteral(" [") + action + QLatin1Char(']');
+        if (onOffer)
+            onOffer();
+        return true;
+    }
 };
 
 QColor textColour(const QLabel* label)
@@ -178,6 +190,9 @@ void tst_stationwindow::runShowsItsProgressAndOutcome()
     tile->refresh();
     QVERIFY(barSeen);
     QVERIFY(closeRefused);
+    QCOMPARE(window.shown.size(), 1);
+    QVERIFY2(window.shown.constFirst().contains(QLatin1String("Stop all")),
+             qPrintable(window.shown.constFirst()));
     QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
     QCOMPARE(textColour(tile->stateLabel()), kGreen);
     QCOMPARE(tile->failed(), 0);
@@ -326,6 +341,19 @@ void tst_stationwindow::droppedFirmwareIsLockedWhileAPortIsBusy()
     QTest::mouseClick(window.logOpenButton(), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(window.logPath())});
+    QVERIFY(window.offered.isEmpty());
+
+    // With no program for the log (the offscreen platform opens nothing), its folder is offered.
+    window.onOffer = [&] {
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    };
+    QTest::mouseClick(window.logOpenButton(), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(window.offered.size(), 1);
+    QVERIFY2(window.offered.constFirst().contains(QLatin1String("No program")),
+             qPrintable(window.offered.constFirst()));
+    QCOMPARE(desktop.urls.constLast(),
+             QUrl::fromLocalFile(QFileInfo(window.logPath()).absolutePath()));
 }
 
 // Four columns where there is room, fewer on a small screen rather than a window wider than it.
