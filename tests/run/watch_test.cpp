@@ -1,6 +1,7 @@
-// The hands-free cycle on simulated radios over real pseudo-terminals: a radio put on is written
-// once, the next one put on after it is written too, a radio of another region is reported once
-// and never written, and an adapter pulled mid-write ends that port alone.
+// The hands-free cycle on simulated radios over real pseudo-terminals: a radio already on the cable
+// when automatic is switched on is held, not written; a radio put on is written once, the next one
+// put on after it is written too; a radio of another region is reported once and never written;
+// and an adapter pulled mid-write ends that port alone.
 #include "run/watch.h"
 #include "sim/simradio.h"
 #include "support/needspty.h"
@@ -64,18 +65,20 @@ QByteArray factoryFlash()
     return bytes;
 }
 
-Run::Setup setupFor(const QString& device)
+Run::Setup setupFor(const QString& device, std::chrono::milliseconds replyWindow = {})
 {
     Run::Setup setup;
     setup.port = device;
     setup.bindings = {{1, device}};
     setup.allowTestFirmware = true;
+    setup.replyWindow = replyWindow;
     return setup;
 }
 
 // One port under watch, with what it reported.
 struct Watched {
-    explicit Watched(const QString& device) : watch(setupFor(device), kQuick)
+    explicit Watched(const QString& device, std::chrono::milliseconds replyWindow = {})
+        : watch(setupFor(device, replyWindow), kQuick)
     {
         QObject::connect(&watch, &PortWatch::runFinished,
                          [this](const RunReport& report) { reports.push_back(report); });
@@ -97,15 +100,22 @@ std::string text(Outcome outcome)
     return messageFor(outcome).toStdString();
 }
 
-TEST(PortWatch, WritesEachRadioPutOnOnceAndTheNextOneAfterIt)
+TEST(PortWatch, WritesEachRadioPutOnOnceAndNotOneThatWasOnAlready)
 {
     TQB9_NEEDS_PTY();
     sim::SimRadio radio;
     QString why;
     ASSERT_TRUE(radio.start(&why)) << why.toStdString();
-    radio.setPresent(false);
     Watched port(radio.devicePath());
     port.watch.setAutomatic(true);
+
+    // On the cable when automatic was switched on: held, whatever it answers, until it goes.
+    ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= 4; }));
+    EXPECT_EQ(port.watch.state(), PortWatch::State::Held);
+    EXPECT_FALSE(port.saw(PortWatch::State::Waiting));
+    EXPECT_EQ(radio.count(Command::Connect), 0);
+    EXPECT_TRUE(port.reports.empty());
+    radio.setPresent(false);
     ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
     const QByteArray image = writtenImage();
 
@@ -141,8 +151,11 @@ TEST(PortWatch, ReportsARadioOfAnotherRegionOnceAndNeverWritesIt)
     QString why;
     ASSERT_TRUE(radio.start(&why)) << why.toStdString();
     radio.setReplyLetters(Command::Query, "RE");
+    radio.setPresent(false);
     Watched port(radio.devicePath());
     port.watch.setAutomatic(true);
+    ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
+    radio.setPresent(true);
 
     ASSERT_TRUE(waitUntil([&] { return !port.reports.empty(); }));
     ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= 5; }));
@@ -166,6 +179,7 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
         radios.push_back(std::make_unique<sim::SimRadio>());
         QString why;
         ASSERT_TRUE(radios.back()->start(&why)) << why.toStdString();
+        radios.back()->setPresent(false);
         // The port is a name that outlives its adapter, as /dev/serial/by-id/... does.
         const QString link = dir.filePath(QStringLiteral("port%1").arg(i));
         ASSERT_TRUE(QFile::link(radios.back()->devicePath(), link));
@@ -178,6 +192,13 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     });
     for (const auto& port : ports)
         port->watch.setAutomatic(true);
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(ports.begin(), ports.end(), [](const auto& port) {
+            return port->watch.state() == PortWatch::State::Waiting;
+        });
+    }));
+    for (const auto& radio : radios)
+        radio->setPresent(true);
 
     ASSERT_TRUE(waitUntil([&] {
         return std::all_of(ports.begin(), ports.end(),
