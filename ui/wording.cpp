@@ -91,8 +91,13 @@ QStringList windowAdvice(const RunReport& report)
         lines << QStringLiteral("The write stopped at the block at %1.")
                      .arg(addressText(static_cast<std::uint32_t>(*report.writeStoppedAt)));
     if (f.mayBeInFlashMode)
-        lines << QStringLiteral("The radio may be left in flash mode: press Start again to "
-                                "write the whole firmware.");
+        lines << QStringLiteral("The radio may be left in flash mode, where it does not answer: "
+                                "switch it off and on, then press Start again to write the whole "
+                                "firmware.");
+    if (f.afterStopInFlashMode)
+        lines << QStringLiteral("The last run on this port was stopped after the radio may have "
+                                "entered flash mode, where it does not answer: switch it off and "
+                                "on, then press Start again.");
     return lines;
 }
 

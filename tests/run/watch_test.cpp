@@ -236,5 +236,46 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
         EXPECT_EQ(ports[i]->reports.size(), 1u);
 }
 
+// A Stop in the write may leave the radio in flash mode, where it answers no model query: the
+// stopped run says so, and so does the next run's unanswered query, until the radio has been
+// switched off and on.
+TEST(PortWatch, AStoppedWriteIsRememberedUntilTheRadioAnswersAgain)
+{
+    TQB9_NEEDS_PTY();
+    sim::SimRadio radio;
+    QString why;
+    ASSERT_TRUE(radio.start(&why)) << why.toStdString();
+    Watched port(radio.devicePath(), 300ms);
+    int blocks = 0;
+    QObject::connect(&port.watch, &PortWatch::blockWritten, [&] {
+        if (++blocks == 3)
+            port.watch.stop();
+    });
+    const auto runOnce = [&port](std::size_t n) {
+        port.watch.start();
+        return waitUntil([&] { return port.reports.size() == n; });
+    };
+
+    ASSERT_TRUE(runOnce(1));
+    const RunReport stopped = port.reports.back();
+    EXPECT_EQ(stopped.stoppedBy, StoppedBy::Operator);
+    EXPECT_EQ(stopped.step, Step::Write);
+    EXPECT_TRUE(stopped.finding.mayBeInFlashMode);
+    EXPECT_TRUE(radio.inFlashMode());
+
+    ASSERT_TRUE(runOnce(2));
+    const RunReport unanswered = port.reports.back();
+    EXPECT_EQ(text(unanswered.outcome), text(Outcome::Error));
+    EXPECT_TRUE(unanswered.finding.afterStopInFlashMode);
+    EXPECT_EQ(radio.count(Command::Connect), 1);
+
+    // Off and on: out of flash mode, it answers and is written whole.
+    radio.setPresent(false);
+    radio.setPresent(true);
+    blocks = -1000;
+    ASSERT_TRUE(runOnce(3));
+    EXPECT_EQ(text(port.reports.back().outcome), text(Outcome::Completed));
+}
+
 } // namespace
 } // namespace tqb9
