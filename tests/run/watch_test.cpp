@@ -1,7 +1,8 @@
 // The hands-free cycle on simulated radios over real pseudo-terminals: a radio already on the cable
 // when automatic is switched on is held, not written; a radio put on is written once, the next one
 // put on after it is written too; a radio of another region is reported once and never written;
-// and an adapter pulled mid-write ends that port alone.
+// an adapter pulled mid-write ends that port alone, and so does a radio taken off its cable, within
+// two of its reply windows rather than after all its attempts.
 #include "run/watch.h"
 #include "sim/simradio.h"
 #include "support/needspty.h"
@@ -175,7 +176,7 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     ASSERT_TRUE(dir.isValid());
     std::vector<std::unique_ptr<sim::SimRadio>> radios;
     std::vector<std::unique_ptr<Watched>> ports;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         radios.push_back(std::make_unique<sim::SimRadio>());
         QString why;
         ASSERT_TRUE(radios.back()->start(&why)) << why.toStdString();
@@ -183,12 +184,18 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
         // The port is a name that outlives its adapter, as /dev/serial/by-id/... does.
         const QString link = dir.filePath(QStringLiteral("port%1").arg(i));
         ASSERT_TRUE(QFile::link(radios.back()->devicePath(), link));
-        ports.push_back(std::make_unique<Watched>(link));
+        ports.push_back(std::make_unique<Watched>(link, i == 3 ? 300ms : 0ms));
     }
     sim::SimRadio& pulled = *radios[1];
     QObject::connect(&pulled, &sim::SimRadio::requestHandled, [&pulled] {
         if (pulled.count(Command::Program) == 100)
             pulled.hangUp();
+    });
+    // The adapter stays; the radio goes, with the answer it was about to send.
+    sim::SimRadio& takenOff = *radios[3];
+    QObject::connect(&takenOff, &sim::SimRadio::requestHandled, [&takenOff] {
+        if (takenOff.count(Command::Program) == 100)
+            takenOff.setPresent(false);
     });
     for (const auto& port : ports)
         port->watch.setAutomatic(true);
@@ -205,10 +212,10 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
                            [](const auto& port) { return !port->reports.empty(); });
     }));
     const QByteArray image = writtenImage();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         const RunReport& report = ports[i]->reports.front();
-        if (i == 1) {
+        if (i == 1 || i == 3) {
             EXPECT_EQ(text(report.outcome), text(Outcome::WriteFailed));
             EXPECT_EQ(report.step, Step::Write);
         } else {
@@ -216,6 +223,10 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
             EXPECT_TRUE(radios[i]->flash().first(image.size()) == image);
         }
     }
+    // The block in flight when it went, and one attempt that heard nothing back at all.
+    const RunReport& silent = ports[3]->reports.front();
+    EXPECT_EQ(silent.finding.reason, Finding::Reason::Silent);
+    EXPECT_LE(silent.attempts.at(static_cast<std::size_t>(Step::Write)), silent.blocksWritten + 2);
     ASSERT_TRUE(waitUntil([&] { return ports[1]->watch.state() == PortWatch::State::Vanished; }));
 
     // Another adapter where the first was, with a new radio on it.
@@ -232,7 +243,7 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     ASSERT_TRUE(waitUntil([&] { return ports[1]->reports.size() == 2; }));
     EXPECT_EQ(text(ports[1]->reports.back().outcome), text(Outcome::Completed));
     EXPECT_TRUE(again.flash().first(image.size()) == image);
-    for (int i : {0, 2})
+    for (int i : {0, 2, 3})
         EXPECT_EQ(ports[i]->reports.size(), 1u);
 }
 
