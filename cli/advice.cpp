@@ -79,13 +79,19 @@ QStringList why(const RunReport& report)
                     .arg(f.sent)
                     .arg(step),
                 QStringLiteral("Check the cable and that the radio is switched on.")};
-    case Reason::NoAnswer:
-        return {QStringLiteral("The radio did not answer the %1 step within %2 s; only the echo "
-                               "of what was sent came back.")
-                    .arg(step)
-                    .arg(static_cast<double>(f.window.count()) / 1000.0),
-                QStringLiteral("Check that the radio is switched on and that the plug is fully "
-                               "in.")};
+    case Reason::NoAnswer: {
+        QStringList lines{QStringLiteral("The radio did not answer the %1 step within %2 s; only "
+                                         "the echo of what was sent came back.")
+                              .arg(step)
+                              .arg(static_cast<double>(f.window.count()) / 1000.0),
+                          QStringLiteral("Check that the radio is switched on and that the plug "
+                                         "is fully in.")};
+        // A run stopped by an earlier tq-b9-cli leaves no trace this one could find.
+        if (report.step == Step::Query && !f.afterStopInFlashMode)
+            lines << QStringLiteral("If a run on this port was stopped, the radio may still be in "
+                                    "flash mode: switch it off and on, then run tq-b9-cli again.");
+        return lines;
+    }
     case Reason::RegionRefused:
         return {QStringLiteral("The radio answered \"RE\": it is not the model and region this "
                                "firmware is made for. Nothing was written.")};
@@ -110,8 +116,13 @@ QStringList adviceFor(const RunReport& report)
                      .arg(report.blocksToWrite);
     }
     if (f.mayBeInFlashMode)
-        lines << QStringLiteral("The radio may be left in flash mode: switch it off and on, "
-                                "then run tq-b9-cli again to write the whole firmware.");
+        lines << QStringLiteral("The radio may be left in flash mode, where it does not answer "
+                                "the model query: switch it off and on, then run tq-b9-cli again "
+                                "to write the whole firmware.");
+    if (f.afterStopInFlashMode)
+        lines << QStringLiteral("The last run on this port was stopped after the radio may have "
+                                "entered flash mode, where it does not answer the model query: "
+                                "switch it off and on, then run tq-b9-cli again.");
     return lines;
 }
 

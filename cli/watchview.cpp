@@ -6,6 +6,7 @@
 #include "cli/progress.h"
 #include "run/runlog.h"
 
+#include <memory>
 #include <QEventLoop>
 
 namespace tqb9::cli {
@@ -64,8 +65,15 @@ int WatchView::exec()
             say(i, text.startsWith(kPrefix) ? text.mid(kPrefix.size()).chopped(1) : text);
         }));
         Progress* progress = m_progress.back().get();
-        connect(watch, &PortWatch::stateChanged, this,
-                [this, i](PortWatch::State state) { say(i, stateText(state)); });
+        // Held before any run here: the radio was on the cable when the watch started.
+        auto ran = std::make_shared<bool>(false);
+        connect(watch, &PortWatch::stateChanged, this, [this, i, ran](PortWatch::State state) {
+            if (state == PortWatch::State::Held && !*ran)
+                say(i, QStringLiteral("a radio was on the cable already: not written; take it "
+                                      "off and put it on again to write it"));
+            else
+                say(i, stateText(state));
+        });
         connect(watch, &PortWatch::stepStarted, this,
                 [progress](Step step, const QString& detail) { progress->step(step, detail); });
         connect(watch, &PortWatch::writeBegins, this,
@@ -78,7 +86,8 @@ int WatchView::exec()
                 text += QStringLiteral("%1: %2\n").arg(label(i), line);
             writeErr(text);
         });
-        connect(watch, &PortWatch::runFinished, this, [this, i, progress](const RunReport& r) {
+        connect(watch, &PortWatch::runFinished, this, [this, i, progress, ran](const RunReport& r) {
+            *ran = true;
             progress->finish();
             writeOut(QStringLiteral("%1: %2\n").arg(r.port, messageFor(r.outcome)));
             for (const QString& line : adviceFor(r))

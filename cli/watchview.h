@@ -16,8 +16,9 @@ namespace tqb9::cli {
 class Progress;
 
 // --watch: every port waits for a radio, writes each one attached and waits for it to go, until
-// Ctrl-C or SIGTERM. One "PORT: OUTCOME" line on standard output per run, as it ends, with its
-// log record; each port's progress and states on standard error as plain lines.
+// Ctrl-C or SIGTERM. A radio already on its cable when the watch starts is held, not written,
+// until it is taken off and put on again. One "PORT: OUTCOME" line on standard output per run, as
+// it ends, with its log record; each port's progress and states on standard error as plain lines.
 class WatchView : public QObject {
     Q_OBJECT
 public:

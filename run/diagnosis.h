@@ -79,6 +79,10 @@ struct Finding {
     std::chrono::milliseconds window{5000};
     // The failed or stopped step came after the radio entered flash mode, where it may be left.
     bool mayBeInFlashMode = false;
+    // The model query went unanswered on a device whose last run in this process was stopped
+    // after the radio may have entered flash mode, where it answers no query until switched
+    // off and on.
+    bool afterStopInFlashMode = false;
 };
 
 // What the failure and the system's facts come to.

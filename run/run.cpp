@@ -8,7 +8,9 @@
 #include <cmath>
 #include <csignal>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QObject>
+#include <QSet>
 
 namespace tqb9 {
 
@@ -48,6 +50,35 @@ QString stopName(StoppedBy by)
 }
 
 namespace {
+
+// The devices whose last run in this process was stopped after the connect command went out: the
+// radio may still be in flash mode there, and a radio in flash mode answers no model query. Every
+// run thread of a station reads and writes it.
+QMutex stoppedMutex;
+QSet<QString> stoppedInFlashMode;
+
+// Notes how the run on device ended; true when its query went unanswered after such a stop.
+bool noteStop(const QString& device, const RunReport& report)
+{
+    if (device.isEmpty())
+        return false;
+    const QMutexLocker lock(&stoppedMutex);
+    if (report.stoppedBy != StoppedBy::Nobody) {
+        if (report.finding.mayBeInFlashMode)
+            stoppedInFlashMode.insert(device);
+        return false;
+    }
+    // A radio that answered the query is out of flash mode, switched off and on or replaced.
+    if (report.step != Step::Query || report.outcome == Outcome::RegionError) {
+        stoppedInFlashMode.remove(device);
+        return false;
+    }
+    using Reason = Finding::Reason;
+    const Reason reason = report.finding.reason;
+    return (reason == Reason::NoAnswer || reason == Reason::ShortEcho || reason == Reason::Silent ||
+            reason == Reason::WrongAnswer) &&
+           stoppedInFlashMode.contains(device);
+}
 
 int exitStatusFor(StoppedBy by)
 {
@@ -246,6 +277,9 @@ RunReport Run::finish(Outcome outcome)
         failure.device = report.device;
         report.finding = classify(failure, {});
         report.finding.reason = Finding::Reason::Stopped;
+        // Once the connect command has gone out the radio may have switched to flash mode,
+        // whether or not its answer came back before the stop.
+        report.finding.mayBeInFlashMode = report.step != Step::Query;
     } else if (report.outcome != Outcome::Completed) {
         failure.outcome = report.outcome;
         failure.step = report.step;
@@ -259,6 +293,7 @@ RunReport Run::finish(Outcome outcome)
         }
         explain(report, failure);
     }
+    report.finding.afterStopInFlashMode = noteStop(report.device, report);
     // The session stays until the run goes, so its port can still be asked about.
     m_going.reset();
     return report;

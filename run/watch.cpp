@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 namespace tqb9 {
 namespace {
@@ -40,12 +41,19 @@ public:
 
     void setAutomatic(bool on)
     {
+        const bool was = m_automatic;
         m_automatic = on;
         if (on) {
-            if (!m_busy) {
-                setState(PortWatch::State::Waiting);
-                m_next.start(0);
+            // Whatever is on the cable now was put there before anyone asked for it to be
+            // written: the first probe, not this call, says whether the port waits or holds.
+            if (!was) {
+                if (m_holding)
+                    m_sinceAnswer.start();
+                else
+                    m_firstLook = true;
             }
+            if (!m_busy)
+                m_next.start(0);
             return;
         }
         m_next.stop();
@@ -195,9 +203,11 @@ private:
 
         if (found == Found::Stopped)
             return;
+        const bool firstLook = std::exchange(m_firstLook, false);
         const bool held = m_holding && m_sinceAnswer.elapsed() < m_timing.goneAfter.count();
         if (found == Found::Radio || found == Found::OtherRegion || found == Found::SomethingElse) {
-            if (held) {
+            if (held || firstLook) {
+                m_holding = true;
                 m_sinceAnswer.start();
                 setState(PortWatch::State::Held);
                 return;
@@ -259,6 +269,7 @@ private:
     // The radio just dealt with stays held until it has not answered for goneAfter.
     void hold()
     {
+        m_firstLook = false;
         m_holding = true;
         m_sinceAnswer.start();
         if (m_automatic)
@@ -282,7 +293,14 @@ private:
     Link* m_probe = nullptr;
     std::unique_ptr<Link> m_probeLink;
     Run* m_run = nullptr;
+    // A radio is on the cable that automatic must not write: the one a run or a refusal just
+    // dealt with, or one that was there when automatic was switched on. It is let go once no
+    // probe has had an answer for goneAfter; while automatic is off nobody looks, so that time
+    // counts only from when it is switched on again.
     bool m_holding = false;
+    // Automatic was just switched on and no probe has finished since: an answer to this one
+    // comes from a radio that was already there.
+    bool m_firstLook = false;
     QElapsedTimer m_sinceAnswer;
     QElapsedTimer m_sinceProbe;
 };

@@ -12,7 +12,9 @@ namespace tqb9 {
 // automatic on, an idle port asks the model and region question now and then with a short window;
 // when a radio of this model and region answers it runs the whole Start run unchanged, then waits
 // until that radio has stopped answering before it waits for the next one, so no radio is written
-// twice by accident.
+// twice by accident. Automatic writes only a radio that arrives: one that answers the first
+// question after automatic is switched on was there already, and is held as one just written is.
+// start() is the only way to write a radio that has not arrived.
 //
 // Its probes and runs happen on a thread of its own; its signals are emitted on the thread it
 // lives on.
@@ -23,8 +25,8 @@ public:
         Idle,     // nothing going on
         Waiting,  // automatic: asking for a radio
         Writing,  // a Start run is going
-        Held,     // automatic: a run ended (or a radio of another region answered); waiting for
-                  // that radio to go
+        Held,     // automatic: a run ended (or a radio of another region answered), or a radio
+                  // was on the cable when automatic was switched on; waiting for that radio to go
         Vanished, // automatic: the port is not there; asked again until it comes back
     };
 

@@ -335,8 +335,7 @@ void frmMain::cmdMacro_Click(std::int16_t index)
 
 void frmMain::report(const RunReport& report)
 {
-    const bool samePort = m_lastReport && m_lastReport->port == report.port;
-    const QStringList advice = windowAdvice(report, samePort ? &*m_lastReport : nullptr);
+    const QStringList advice = windowAdvice(report);
     m_lastReport = report;
     this->report(report.outcome, advice.join(QLatin1Char('\n')));
 }

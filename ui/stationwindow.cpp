@@ -41,8 +41,9 @@ constexpr std::chrono::milliseconds kRefresh{100};
 constexpr int kColumns = 4;
 constexpr int kTileWidth = PortTile::kWidth;
 constexpr int kTileHeight = 190;
-// The COM numbers offered, as the command line's --port takes them for a station.
-constexpr int kLastOffered = 64;
+// The COM numbers offered, as the command line's --port takes them for a station, and only those
+// the port map can resolve: past its last number a tile would wait for a port that cannot be.
+constexpr int kLastOffered = std::min(64, PortMap::kLastComNumber);
 
 const QString kPortsKey = QStringLiteral("station/ports");
 const QString kLogKey = QStringLiteral("station/log");

@@ -15,7 +15,7 @@ QString windowMessage(Outcome outcome)
     return messageFor(outcome);
 }
 
-QStringList windowAdvice(const RunReport& report, const RunReport* before)
+QStringList windowAdvice(const RunReport& report)
 {
     using Reason = Finding::Reason;
     const Finding& f = report.finding;
@@ -94,14 +94,9 @@ QStringList windowAdvice(const RunReport& report, const RunReport* before)
     const QString offAndOn =
         QStringLiteral("Switch the radio off and on, then press Start again to write the whole "
                        "firmware.");
-    const bool unansweredAfterStop =
-        before && before->stoppedBy != StoppedBy::Nobody && before->finding.mayBeInFlashMode &&
-        report.step == Step::Query &&
-        (f.reason == Reason::Silent || f.reason == Reason::ShortEcho ||
-         f.reason == Reason::NoAnswer || f.reason == Reason::WrongAnswer);
     if (f.mayBeInFlashMode)
         lines << QStringLiteral("The radio may be left in flash mode.") << offAndOn;
-    else if (unansweredAfterStop)
+    else if (f.afterStopInFlashMode)
         lines << QStringLiteral("The run stopped before this one may have left the radio in "
                                 "flash mode.")
               << offAndOn;

@@ -15,9 +15,8 @@ namespace tqb9 {
 QString windowMessage(Outcome outcome);
 
 // Why a run failed or stopped and what to do next, one sentence a line; nothing for a completed
-// run. before is the run on the same port just before it, when there was one: a stopped run can
-// leave the radio where it does not answer the next run's query.
-QStringList windowAdvice(const RunReport& report, const RunReport* before = nullptr);
+// run.
+QStringList windowAdvice(const RunReport& report);
 
 // Why the window stays open when it is asked to close during a run.
 QString closeRefusedText();

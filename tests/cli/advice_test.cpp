@@ -75,7 +75,8 @@ TEST(Advice, SaysWhyAndWhatToDoForEachFinding)
     check("silent radio", silent, present(),
           {"cable is plugged in at both ends and that the radio is switched on"});
     silent.received = 10;
-    check("echo only", silent, present(), {"did not answer the model query step within 5 s"});
+    check("echo only", silent, present(),
+          {"did not answer the model query step within 5 s", "If a run on this port was stopped"});
 
     Failure write = silent;
     write.outcome = Outcome::WriteFailed;
@@ -89,6 +90,15 @@ TEST(Advice, SaysWhyAndWhatToDoForEachFinding)
     check("refused block", write, present(),
           {"answered \"NG\" to the write step", "block at 0xC0400 (1 of 250 blocks written)",
            "run tq-b9-cli again"});
+
+    // After a stop the radio may sit in flash mode, deaf to the query: off and on, not just again.
+    RunReport unanswered;
+    unanswered.finding = classify(silent, present());
+    unanswered.finding.afterStopInFlashMode = true;
+    const QString afterStop = adviceFor(unanswered).join(QLatin1Char('\n'));
+    EXPECT_TRUE(afterStop.contains(QStringLiteral("The last run on this port was stopped")))
+        << afterStop.toStdString();
+    EXPECT_FALSE(afterStop.contains(QStringLiteral("If a run on this port was stopped")));
 
     // The advice names Linux tools; macOS and Windows give their own.
 #ifdef Q_OS_LINUX

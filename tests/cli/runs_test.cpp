@@ -272,9 +272,11 @@ TEST_F(CliRun, CtrlCEndsTheStepWithThePortClosedAndExits130)
     EXPECT_TRUE(again.open(QIODevice::ReadWrite)) << again.errorString().toStdString();
 }
 
-// Ctrl-C in the middle of a hands-free write: the run ends at its step, its line is printed, and
-// the program ends with the signal's status.
-TEST_F(CliRun, CtrlCEndsTheWatchsRunInProgressAtItsStep)
+// The watch holds a radio that was on its cable when it started, with one line, and writes it only
+// once it has been taken off and put on again. Ctrl-C in the middle of that write ends the run at
+// its step, its line is printed with the advice to switch the radio off and on, and the program
+// ends with the signal's status.
+TEST_F(CliRun, WatchWritesOnlyARadioPutOnAndCtrlCEndsItsRunAtItsStep)
 {
     radio.setPacing(true);
     int programs = 0;
@@ -283,12 +285,26 @@ TEST_F(CliRun, CtrlCEndsTheWatchsRunInProgressAtItsStep)
             ::kill(static_cast<pid_t>(pid), SIGINT);
         return std::nullopt;
     });
+    const QString held = QStringLiteral("a radio was on the cable already: not written");
+    bool takenOff = false;
     const Result r = run({QStringLiteral("--watch"), QStringLiteral("--port"), radio.devicePath(),
-                          QStringLiteral("--allow-test-firmware")});
+                          QStringLiteral("--allow-test-firmware")},
+                         [&](QProcess&, const QString& err) {
+                             if (!takenOff && err.contains(held)) {
+                                 takenOff = true;
+                                 radio.setPresent(false);
+                             } else if (takenOff && !radio.isPresent() &&
+                                        err.endsWith(QStringLiteral("waiting for a radio\n"))) {
+                                 radio.setPresent(true);
+                             }
+                         });
     EXPECT_EQ(r.status, 130) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(held), 1) << r.err.toStdString();
+    EXPECT_EQ(radio.radioNumber(), 2);
     EXPECT_EQ(r.out, radio.devicePath() + QStringLiteral(": Write failed.\n"));
     EXPECT_TRUE(r.err.contains(QStringLiteral("Interrupted by Ctrl-C during the write step")))
         << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("switch it off and on"))) << r.err.toStdString();
     EXPECT_EQ(radio.count(Command::End), 0);
 }
 

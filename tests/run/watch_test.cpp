@@ -1,6 +1,8 @@
-// The hands-free cycle on simulated radios over real pseudo-terminals: a radio put on is written
-// once, the next one put on after it is written too, a radio of another region is reported once
-// and never written, and an adapter pulled mid-write ends that port alone.
+// The hands-free cycle on simulated radios over real pseudo-terminals: a radio already on the cable
+// when automatic is switched on is held, not written; a radio put on is written once, the next one
+// put on after it is written too; a radio of another region is reported once and never written;
+// an adapter pulled mid-write ends that port alone, and so does a radio taken off its cable, within
+// two of its reply windows rather than after all its attempts.
 #include "run/watch.h"
 #include "sim/simradio.h"
 #include "support/needspty.h"
@@ -64,18 +66,20 @@ QByteArray factoryFlash()
     return bytes;
 }
 
-Run::Setup setupFor(const QString& device)
+Run::Setup setupFor(const QString& device, std::chrono::milliseconds replyWindow = {})
 {
     Run::Setup setup;
     setup.port = device;
     setup.bindings = {{1, device}};
     setup.allowTestFirmware = true;
+    setup.replyWindow = replyWindow;
     return setup;
 }
 
 // One port under watch, with what it reported.
 struct Watched {
-    explicit Watched(const QString& device) : watch(setupFor(device), kQuick)
+    explicit Watched(const QString& device, std::chrono::milliseconds replyWindow = {})
+        : watch(setupFor(device, replyWindow), kQuick)
     {
         QObject::connect(&watch, &PortWatch::runFinished,
                          [this](const RunReport& report) { reports.push_back(report); });
@@ -97,15 +101,22 @@ std::string text(Outcome outcome)
     return messageFor(outcome).toStdString();
 }
 
-TEST(PortWatch, WritesEachRadioPutOnOnceAndTheNextOneAfterIt)
+TEST(PortWatch, WritesEachRadioPutOnOnceAndNotOneThatWasOnAlready)
 {
     TQB9_NEEDS_PTY();
     sim::SimRadio radio;
     QString why;
     ASSERT_TRUE(radio.start(&why)) << why.toStdString();
-    radio.setPresent(false);
     Watched port(radio.devicePath());
     port.watch.setAutomatic(true);
+
+    // On the cable when automatic was switched on: held, whatever it answers, until it goes.
+    ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= 4; }));
+    EXPECT_EQ(port.watch.state(), PortWatch::State::Held);
+    EXPECT_FALSE(port.saw(PortWatch::State::Waiting));
+    EXPECT_EQ(radio.count(Command::Connect), 0);
+    EXPECT_TRUE(port.reports.empty());
+    radio.setPresent(false);
     ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
     const QByteArray image = writtenImage();
 
@@ -141,8 +152,11 @@ TEST(PortWatch, ReportsARadioOfAnotherRegionOnceAndNeverWritesIt)
     QString why;
     ASSERT_TRUE(radio.start(&why)) << why.toStdString();
     radio.setReplyLetters(Command::Query, "RE");
+    radio.setPresent(false);
     Watched port(radio.devicePath());
     port.watch.setAutomatic(true);
+    ASSERT_TRUE(waitUntil([&] { return port.watch.state() == PortWatch::State::Waiting; }));
+    radio.setPresent(true);
 
     ASSERT_TRUE(waitUntil([&] { return !port.reports.empty(); }));
     ASSERT_TRUE(waitUntil([&] { return radio.count(Command::Query) >= 5; }));
@@ -162,32 +176,46 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     ASSERT_TRUE(dir.isValid());
     std::vector<std::unique_ptr<sim::SimRadio>> radios;
     std::vector<std::unique_ptr<Watched>> ports;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         radios.push_back(std::make_unique<sim::SimRadio>());
         QString why;
         ASSERT_TRUE(radios.back()->start(&why)) << why.toStdString();
+        radios.back()->setPresent(false);
         // The port is a name that outlives its adapter, as /dev/serial/by-id/... does.
         const QString link = dir.filePath(QStringLiteral("port%1").arg(i));
         ASSERT_TRUE(QFile::link(radios.back()->devicePath(), link));
-        ports.push_back(std::make_unique<Watched>(link));
+        ports.push_back(std::make_unique<Watched>(link, i == 3 ? 300ms : 0ms));
     }
     sim::SimRadio& pulled = *radios[1];
     QObject::connect(&pulled, &sim::SimRadio::requestHandled, [&pulled] {
         if (pulled.count(Command::Program) == 100)
             pulled.hangUp();
     });
+    // The adapter stays; the radio goes, with the answer it was about to send.
+    sim::SimRadio& takenOff = *radios[3];
+    QObject::connect(&takenOff, &sim::SimRadio::requestHandled, [&takenOff] {
+        if (takenOff.count(Command::Program) == 100)
+            takenOff.setPresent(false);
+    });
     for (const auto& port : ports)
         port->watch.setAutomatic(true);
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(ports.begin(), ports.end(), [](const auto& port) {
+            return port->watch.state() == PortWatch::State::Waiting;
+        });
+    }));
+    for (const auto& radio : radios)
+        radio->setPresent(true);
 
     ASSERT_TRUE(waitUntil([&] {
         return std::all_of(ports.begin(), ports.end(),
                            [](const auto& port) { return !port->reports.empty(); });
     }));
     const QByteArray image = writtenImage();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         const RunReport& report = ports[i]->reports.front();
-        if (i == 1) {
+        if (i == 1 || i == 3) {
             EXPECT_EQ(text(report.outcome), text(Outcome::WriteFailed));
             EXPECT_EQ(report.step, Step::Write);
         } else {
@@ -195,6 +223,10 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
             EXPECT_TRUE(radios[i]->flash().first(image.size()) == image);
         }
     }
+    // The block in flight when it went, and one attempt that heard nothing back at all.
+    const RunReport& silent = ports[3]->reports.front();
+    EXPECT_EQ(silent.finding.reason, Finding::Reason::Silent);
+    EXPECT_LE(silent.attempts.at(static_cast<std::size_t>(Step::Write)), silent.blocksWritten + 2);
     ASSERT_TRUE(waitUntil([&] { return ports[1]->watch.state() == PortWatch::State::Vanished; }));
 
     // Another adapter where the first was, with a new radio on it.
@@ -211,8 +243,47 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     ASSERT_TRUE(waitUntil([&] { return ports[1]->reports.size() == 2; }));
     EXPECT_EQ(text(ports[1]->reports.back().outcome), text(Outcome::Completed));
     EXPECT_TRUE(again.flash().first(image.size()) == image);
-    for (int i : {0, 2})
+    for (int i : {0, 2, 3})
         EXPECT_EQ(ports[i]->reports.size(), 1u);
+}
+
+// A Stop in the write may leave the radio in flash mode, where it answers no model query: the
+// stopped run says so, and so does the next run on that port, whose query goes unanswered.
+TEST(PortWatch, AStoppedWriteIsRememberedByTheNextUnansweredQuery)
+{
+    TQB9_NEEDS_PTY();
+    sim::SimRadio radio;
+    QString why;
+    ASSERT_TRUE(radio.start(&why)) << why.toStdString();
+    // Whether the stop cut a packet short or not, it answers no query in flash mode, as radios do.
+    radio.setScript([&radio](const sim::Request& request) -> std::optional<sim::Response> {
+        if (request.command == Command::Query && radio.inFlashMode())
+            return sim::Response{.reply = QByteArray()};
+        return std::nullopt;
+    });
+    Watched port(radio.devicePath(), 300ms);
+    int blocks = 0;
+    QObject::connect(&port.watch, &PortWatch::blockWritten, [&] {
+        if (++blocks == 3)
+            port.watch.stop();
+    });
+    const auto runOnce = [&port](std::size_t n) {
+        port.watch.start();
+        return waitUntil([&] { return port.reports.size() == n; });
+    };
+
+    ASSERT_TRUE(runOnce(1));
+    const RunReport stopped = port.reports.back();
+    EXPECT_EQ(stopped.stoppedBy, StoppedBy::Operator);
+    EXPECT_EQ(stopped.step, Step::Write);
+    EXPECT_TRUE(stopped.finding.mayBeInFlashMode);
+    EXPECT_TRUE(radio.inFlashMode());
+
+    ASSERT_TRUE(runOnce(2));
+    const RunReport unanswered = port.reports.back();
+    EXPECT_EQ(text(unanswered.outcome), text(Outcome::Error));
+    EXPECT_TRUE(unanswered.finding.afterStopInFlashMode);
+    EXPECT_EQ(radio.count(Command::Connect), 1);
 }
 
 } // namespace
