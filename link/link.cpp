@@ -368,11 +368,6 @@ std::optional<std::int16_t> Link::sendPacket(int limit, std::span<const std::int
             settleOwedReplies();
             return code;
         }
-        // A radio on the cable echoes every byte it hears, however slow its answer: a whole
-        // window without a byte back means it has been taken off. The attempts left would each
-        // cost a window and reach nobody, while the operator looks at a bar that no longer moves.
-        if (m_rxBuf.isEmpty())
-            break;
     }
     return std::nullopt;
 }

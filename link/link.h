@@ -75,8 +75,7 @@ public:
     // every attempt) until the radio answers with one of accepted, at most limit times; fewer
     // bytes than the echo and a whole reply is a failed attempt, whatever arrived. Returns the
     // accepted code once every reply still owed to an earlier attempt has been waited out, or
-    // nothing when the attempts ran out or one got not a byte back, not even its echo. Throws
-    // SerialError when the line fails.
+    // nothing when the attempts ran out. Throws SerialError when the line fails.
     std::optional<std::int16_t> sendPacket(int limit, std::span<const std::int16_t> accepted,
                                            const std::function<QByteArrayView()>& build);
 

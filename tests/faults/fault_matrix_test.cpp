@@ -131,8 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Erase, FaultMatrix,
     ::testing::Values(
-        // Not even the echo: the radio has been taken off, and no attempt is left to reach it.
-        Row{"dead_line_once", {"erase:noecho,reply=none"}, Outcome::EraseFailed, kToErase},
+        Row{"dead_line_3_times",
+            {"erase:noecho,reply=none"},
+            Outcome::EraseFailed,
+            kToErase + "*3"},
         Row{"lf_missing_twice_then_be",
             {"erase#1-2:nolf"},
             Outcome::Completed,
@@ -175,11 +177,6 @@ INSTANTIATE_TEST_SUITE_P(
             {"program@0xC0000:reply=none"},
             Outcome::WriteFailed,
             kToErase + " C0000*10"},
-        // Taken off after the first block: one window of silence ends the write there.
-        Row{"radio_taken_off_at_middle_block",
-            {"program@0xE0000:noecho,reply=none"},
-            Outcome::WriteFailed,
-            kToErase + " C0000 E0000"},
         Row{"middle_block_lf_missing_9_times_then_ok",
             {"program@0xE0000#1-9:nolf"},
             Outcome::Completed,
@@ -238,7 +235,10 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     End, FaultMatrix,
     ::testing::Values(
-        Row{"dead_line_once", {"end:noecho,reply=none"}, Outcome::DisconnectFailed, kAll},
+        Row{"dead_line_10_times",
+            {"end:noecho,reply=none"},
+            Outcome::DisconnectFailed,
+            kAll + "*10"},
         Row{"late_once_then_ed", {"end#1:delay=7500"}, Outcome::Completed, kAll + "*2"},
         Row{"cr_without_lf_10_times",
             {"end:reply=hex:45440D0D"},
