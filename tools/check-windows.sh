@@ -226,9 +226,8 @@ for row in "${outcomes[@]}"; do
     ok "$name: exit $want, \"$message\" in $failed_ms ms; the next run on COM23 completed"
 done
 
-# Taken off mid-write: the radio answers nothing from then on, not even the echo, so the block in
-# flight waits out its window, the next attempt hears nothing in its own and the write fails there;
-# a radio put on afterwards is new.
+# Taken off mid-write: the radio answers nothing from then on, not even the echo, so each of the
+# block's ten attempts waits out its window and the write fails; a radio put on afterwards is new.
 touch "$work/present23"
 start_radio 23 --pace --presence-file "$work/present23"
 (
