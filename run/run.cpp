@@ -222,6 +222,8 @@ std::optional<RunReport> Run::query()
             going.failure.sent = sent.size();
             going.failure.received = received.size();
             going.failure.code = code;
+            if (code == reply::None && m_events.unanswered)
+                m_events.unanswered(session.currentStep());
             if (m_setup.trace && m_events.trace) {
                 m_events.trace(
                     formatExchange(static_cast<double>(going.runClock.nsecsElapsed()) / 1e9, sent,

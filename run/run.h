@@ -78,6 +78,9 @@ public:
         std::function<void(int blocks)> writeBegins;
         std::function<void(double seconds)> blockWritten; // since the write began
         std::function<void(const QString& lines)> trace;
+        // An attempt's window ran out with no reply made out: the radio may be gone, or slow.
+        // The step tries again as long as it has attempts; the run's end says what came of it.
+        std::function<void(Step step)> unanswered;
         // The first row of each block, skipped ones included, as the write reaches it.
         std::function<void(int row)> barValue;
     };

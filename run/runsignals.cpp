@@ -14,6 +14,9 @@ Run::Events RunSignals::events()
     events.blockWritten = [this](double seconds) {
         post([this, seconds] { emit blockWritten(seconds); });
     };
+    events.unanswered = [this](Step step) {
+        post([this, step] { emit unanswered(step); });
+    };
     events.trace = [this](const QString& lines) {
         post([this, lines] { emit traced(lines); });
     };

@@ -24,6 +24,7 @@ signals:
     void stepStarted(tqb9::Step step, const QString& detail);
     void writeBegins(int blocks);
     void blockWritten(double seconds); // since the write began
+    void unanswered(tqb9::Step step);
     void traced(const QString& lines);
     void finished(const tqb9::RunReport& report);
 

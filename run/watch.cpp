@@ -334,6 +334,7 @@ PortWatch::PortWatch(Run::Setup setup, Timing timing, QObject* parent)
     connect(&d->events, &RunSignals::stepStarted, this, &PortWatch::stepStarted);
     connect(&d->events, &RunSignals::writeBegins, this, &PortWatch::writeBegins);
     connect(&d->events, &RunSignals::blockWritten, this, &PortWatch::blockWritten);
+    connect(&d->events, &RunSignals::unanswered, this, &PortWatch::unanswered);
     connect(&d->events, &RunSignals::traced, this, &PortWatch::traced);
     connect(&d->events, &RunSignals::finished, this, &PortWatch::runFinishedFromWatcher);
     d->watcher->moveToThread(&d->thread);

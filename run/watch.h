@@ -60,6 +60,8 @@ signals:
     void stepStarted(tqb9::Step step, const QString& detail);
     void writeBegins(int blocks);
     void blockWritten(double seconds); // since the write began
+    // An attempt got no reply in its window; the run goes on trying while it may.
+    void unanswered(tqb9::Step step);
     void traced(const QString& lines);
     // After every run, and once for a radio of another region found while waiting (its outcome
     // RegionError, nothing written).
