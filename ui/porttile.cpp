@@ -19,6 +19,20 @@ namespace {
 // Where Linux names each serial adapter by the USB socket it is plugged into; absent elsewhere,
 // where nothing is found there.
 const QString kByPath = QStringLiteral("/dev/serial/by-path");
+// Asking the system for its serial ports costs tens of milliseconds of CPU; sixteen tiles made at
+// once, or sixteen runs ending together, share one answer.
+constexpr std::chrono::seconds kPortsFreshFor{2};
+
+const QList<QSerialPortInfo>& systemPorts()
+{
+    static QList<QSerialPortInfo> ports;
+    static QElapsedTimer age;
+    if (!age.isValid() || age.hasExpired(std::chrono::milliseconds(kPortsFreshFor).count())) {
+        ports = QSerialPortInfo::availablePorts();
+        age.start();
+    }
+    return ports;
+}
 
 // The adapter behind device as the system knows it, so a cable can be labelled with what its tile
 // shows: the description and serial number the adapter reports, and the by-path name that links
@@ -28,8 +42,11 @@ QString cableText(const QString& device)
     if (device.isEmpty())
         return {};
     const QString target = QFileInfo(device).canonicalFilePath();
+    // A pseudo-terminal has no adapter behind it, and the system lists none.
+    if (target.startsWith(QLatin1String("/dev/pts/")))
+        return {};
     QStringList parts;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    for (const QSerialPortInfo& info : systemPorts()) {
         const bool same =
             info.systemLocation() == device || info.portName() == device ||
             (!target.isEmpty() && QFileInfo(info.systemLocation()).canonicalFilePath() == target);
@@ -156,7 +173,6 @@ PortTile::PortTile(Run::Setup setup, const QString& device, PortWatch::Timing ti
     keep.setRetainSizeWhenHidden(true);
     m_bar->setSizePolicy(keep);
     m_detail = new QLabel(this);
-    m_detail->setWordWrap(true);
     m_time = new QLabel(this);
     m_advice = new QLabel(this);
     m_advice->setWordWrap(true);
@@ -399,7 +415,11 @@ void PortTile::refresh()
         m_state->setText(text);
         fitStateFont();
     }
-    m_state->setToolTip(advice);
+    if (m_state->toolTip() != advice)
+        m_state->setToolTip(advice);
+    // Wrapped, a label lays its tile out again at every change: not for each block written.
+    if (m_detail->wordWrap() == writing)
+        m_detail->setWordWrap(!writing);
     setText(m_detail, detail);
     setText(m_time, time);
     setText(m_advice, advice);
