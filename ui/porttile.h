@@ -2,10 +2,13 @@
 
 #include "run/watch.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QList>
+#include <QTimer>
 
 class QLabel;
 class QProgressBar;
@@ -20,6 +23,21 @@ class PortTile : public QFrame {
     Q_OBJECT
 public:
     static constexpr int kWidth = 240;
+    static constexpr int kHeight = 270;
+    // A step that has gone this long without a reply or a block written is said to be waiting
+    // for the radio, so a bar that no longer moves never looks like a frozen window.
+    static constexpr std::chrono::milliseconds kQuietAfter{1000};
+
+    // The three ways a run can end for the operator. A stop is the operator's own doing, so it
+    // is neither a failure nor counted as one.
+    enum class Ending { Completed, Failed, Stopped };
+    static Ending endingOf(const RunReport& report);
+
+    // What the whole tile's colour says, to be read from across the room.
+    enum class Look { Plain, Waiting, Writing, Completed, Failed, Stopped, Held, Absent };
+    // The tile's background for a look, and the text colour that reads on it.
+    static QColor background(Look look);
+    static QColor foreground(Look look);
 
     // device: what the port led to when it was chosen, shown beside it.
     PortTile(Run::Setup setup, const QString& device, PortWatch::Timing timing,
@@ -37,12 +55,17 @@ public:
 
     int completed() const { return m_completed; }
     int failed() const { return m_failed; }
+    int stopped() const { return m_stopped; }
+    Look look() const { return m_look; }
 
     // The widgets show what the tile holds now.
     void refresh();
 
     QLabel* stateLabel() const { return m_state; }
     QLabel* detailLabel() const { return m_detail; }
+    QLabel* timeLabel() const { return m_time; }
+    QLabel* adviceLabel() const { return m_advice; }
+    QLabel* cableLabel() const { return m_cable; }
     QLabel* countsLabel() const { return m_counts; }
     QProgressBar* bar() const { return m_bar; }
     QPushButton* startButton() const { return m_start; }
@@ -57,27 +80,47 @@ signals:
     void startPressed();
     void removePressed();
 
+protected:
+    // The state's type grows with the tile, so a maximised window reads from further away.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void makeWatch();
+    void showCable(const QString& device);
+    void progressed();
+    void setLook(Look look);
+    void fitStateFont();
 
     Run::Setup m_setup;
     PortWatch::Timing m_timing;
     std::unique_ptr<PortWatch> m_watch;
 
     // What the widgets show at the next refresh.
+    PortWatch::State m_watchState = PortWatch::State::Idle;
     Step m_step = Step::Query;
     int m_blocksDone = 0;
     int m_blocksTotal = 0;
     double m_writeSeconds = 0;
-    // The outcome held on the tile until the radio is removed or the next run starts.
+    QElapsedTimer m_runClock;
+    QTimer m_quiet;
+    bool m_waitingForAnswer = false;
+    // The outcome held on the tile until the next run starts, removal of the radio included.
     std::optional<RunReport> m_outcome;
+    // The radio the outcome is about has been seen gone since, so a radio held now is another.
+    bool m_outcomeRadioGone = false;
     int m_completed = 0;
     int m_failed = 0;
+    int m_stopped = 0;
+    QString m_cableDevice;
+    Look m_look = Look::Plain;
 
     QLabel* m_title = nullptr;
+    QLabel* m_cable = nullptr;
     QLabel* m_state = nullptr;
     QProgressBar* m_bar = nullptr;
     QLabel* m_detail = nullptr;
+    QLabel* m_time = nullptr;
+    QLabel* m_advice = nullptr;
     QLabel* m_counts = nullptr;
     QPushButton* m_start = nullptr;
     QPushButton* m_stop = nullptr;

@@ -40,7 +40,7 @@ constexpr std::chrono::milliseconds kRefresh{100};
 // Tiles per row when the screen has room for them; fewer on a small screen.
 constexpr int kColumns = 4;
 constexpr int kTileWidth = PortTile::kWidth;
-constexpr int kTileHeight = 190;
+constexpr int kTileHeight = PortTile::kHeight;
 // The COM numbers offered, as the command line's --port takes them for a station, and only those
 // the port map can resolve: past its last number a tile would wait for a port that cannot be.
 constexpr int kLastOffered = std::min(64, PortMap::kLastComNumber);
@@ -48,6 +48,11 @@ constexpr int kLastOffered = std::min(64, PortMap::kLastComNumber);
 const QString kPortsKey = QStringLiteral("station/ports");
 const QString kLogKey = QStringLiteral("station/log");
 const QString kAutomaticKey = QStringLiteral("station/automatic");
+const QString kSoundKey = QStringLiteral("station/sound");
+
+// The beeps of a failure: far enough apart that the system's bell sounds each one.
+constexpr std::chrono::milliseconds kBeepGap{220};
+constexpr int kFailureBeeps = 3;
 
 const QColor kRed(0xC0, 0x00, 0x00);
 
@@ -117,6 +122,12 @@ StationWindow::StationWindow(Options options, QWidget* parent)
     controls->addWidget(m_chooser);
     controls->addWidget(m_add);
     controls->addStretch(1);
+    m_sound = new QCheckBox(QStringLiteral("Sound"), client);
+    m_sound->setChecked(true);
+    m_sound->setToolTip(
+        QStringLiteral("One beep for a completed radio, three quick ones for a failure"));
+    connect(m_sound, &QCheckBox::toggled, this, &StationWindow::remember);
+    controls->addWidget(m_sound);
     controls->addWidget(m_automatic);
     controls->addWidget(m_startAll);
     controls->addWidget(m_stopAll);
@@ -124,15 +135,23 @@ StationWindow::StationWindow(Options options, QWidget* parent)
 
     m_tileArea = new QWidget;
     m_grid = new QGridLayout(m_tileArea);
-    m_grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_scroll = new QScrollArea(client);
     m_scroll->setWidget(m_tileArea);
     m_scroll->setWidgetResizable(true);
     // Two rows of four tiles to begin with; the window may be made smaller, and the tiles then
     // flow into fewer columns.
-    m_scroll->setMinimumSize(kColumns * kTileWidth + 40, 2 * kTileHeight);
+    m_scroll->setMinimumSize(kColumns * kTileWidth + 40, 2 * kTileHeight + 40);
     m_scroll->viewport()->installEventFilter(this);
     column->addWidget(m_scroll, 1);
+
+    m_total = new QLabel(client);
+    m_total->setTextFormat(Qt::PlainText);
+    QFont totalFont = m_total->font();
+    totalFont.setPointSizeF(totalFont.pointSizeF() * 1.4);
+    totalFont.setBold(true);
+    m_total->setFont(totalFont);
+    column->addWidget(m_total);
+    showTotal();
 
     auto* logRow = new QHBoxLayout;
     auto* logTitle = new QLabel(QStringLiteral("Run log:"), client);
@@ -181,6 +200,7 @@ void StationWindow::restore()
     setLogPath(log.isEmpty() ? defaultLogPath() : log);
     for (const QString& port : m_settings->value(kPortsKey).toStringList())
         addPort(port);
+    m_sound->setChecked(m_settings->value(kSoundKey, true).toBool());
     m_automatic->setChecked(m_settings->value(kAutomaticKey, false).toBool());
     m_restoring = false;
     remember();
@@ -196,6 +216,7 @@ void StationWindow::remember()
     m_settings->setValue(kPortsKey, ports);
     m_settings->setValue(kLogKey, logPath());
     m_settings->setValue(kAutomaticKey, m_automatic->isChecked());
+    m_settings->setValue(kSoundKey, m_sound->isChecked());
     m_settings->sync();
 }
 
@@ -345,6 +366,7 @@ std::optional<QString> StationWindow::addPort(const QString& port)
     auto* tile = new PortTile(setup, device, m_options.timing, m_tileArea);
     connect(tile, &PortTile::changed, this, &StationWindow::scheduleRefresh);
     connect(tile, &PortTile::runFinished, this, &StationWindow::logRun);
+    connect(tile, &PortTile::runFinished, this, &StationWindow::countRun);
     connect(tile, &PortTile::startPressed, this, [this, tile] { startTile(tile); });
     connect(tile, &PortTile::removePressed, this, [this, tile] { removePort(tile); });
     m_tiles.append(tile);
@@ -381,6 +403,13 @@ void StationWindow::placeTiles()
         m_grid->removeWidget(tile);
     for (int i = 0; i < m_tiles.size(); ++i)
         m_grid->addWidget(m_tiles.at(i), i / m_columns, i % m_columns);
+    // Every column the same width, filled or not, so the tiles grow with the window alike; the
+    // rows share its height.
+    for (int c = 0; c < kColumns; ++c)
+        m_grid->setColumnStretch(c, c < m_columns ? 1 : 0);
+    const int rows = (static_cast<int>(m_tiles.size()) + m_columns - 1) / m_columns;
+    for (int r = 0; r < m_grid->rowCount(); ++r)
+        m_grid->setRowStretch(r, r < rows ? 1 : 0);
 }
 
 bool StationWindow::eventFilter(QObject* watched, QEvent* event)
@@ -489,6 +518,45 @@ void StationWindow::logRun(const RunReport& report)
     if ((m_log && m_log->isOpen()) && !m_log->append(logLine(report), &error))
         m_logLabel->setToolTip(
             QStringLiteral("The last run could not be added to the log: %1").arg(error));
+}
+
+void StationWindow::countRun(const RunReport& report)
+{
+    switch (PortTile::endingOf(report)) {
+    case PortTile::Ending::Completed:
+        ++m_completed;
+        if (m_sound->isChecked())
+            chime(1);
+        break;
+    case PortTile::Ending::Failed:
+        ++m_failed;
+        if (m_sound->isChecked())
+            chime(kFailureBeeps);
+        break;
+    case PortTile::Ending::Stopped:
+        // The operator knows: they pressed Stop.
+        ++m_stopped;
+        break;
+    }
+    showTotal();
+}
+
+void StationWindow::showTotal()
+{
+    m_total->setText(
+        QStringLiteral("Since the window opened: %1 completed · %2 failed · %3 stopped")
+            .arg(m_completed)
+            .arg(m_failed)
+            .arg(m_stopped));
+}
+
+void StationWindow::chime(int beeps)
+{
+    // The system's bell is the one sound every desktop has without a sound library: the number of
+    // beeps, not their pitch, tells a failure from a completed radio.
+    QApplication::beep();
+    for (int i = 1; i < beeps; ++i)
+        QTimer::singleShot(kBeepGap * i, this, [] { QApplication::beep(); });
 }
 
 void StationWindow::scheduleRefresh()

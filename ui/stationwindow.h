@@ -75,12 +75,18 @@ public:
     QPushButton* firmwareButton() const { return m_firmwareButton; }
     QLabel* logLabel() const { return m_logLabel; }
     QPushButton* logOpenButton() const { return m_logOpen; }
+    QCheckBox* soundSwitch() const { return m_sound; }
+    // The radios completed, failed and stopped since the window opened, removed ports included.
+    QLabel* totalLabel() const { return m_total; }
 
 protected:
     // The one way the window speaks to the operator besides its tiles: a modal box.
     virtual void showMessage(const QString& text, const QString& title);
     // Asks whether to do action instead, for what could not be done; true when it is wanted.
     virtual bool offer(const QString& text, const QString& action);
+    // The sound of a radio's end, when the switch is on: one beep for a completed radio, a quick
+    // run of them for a failure, so the two tell apart from across the room.
+    virtual void chime(int beeps);
     // Refused while any port writes, as the original window refuses it during its run.
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -98,6 +104,8 @@ private:
     // False, with the reason shown, when the firmware may not be written.
     bool mayWrite();
     void logRun(const RunReport& report);
+    void countRun(const RunReport& report);
+    void showTotal();
     void scheduleRefresh();
     void refresh();
     void placeTiles();
@@ -127,6 +135,11 @@ private:
     QLabel* m_logLabel = nullptr;
     QPushButton* m_logChange = nullptr;
     QPushButton* m_logOpen = nullptr;
+    QCheckBox* m_sound = nullptr;
+    QLabel* m_total = nullptr;
+    int m_completed = 0;
+    int m_failed = 0;
+    int m_stopped = 0;
 };
 
 } // namespace tqb9

@@ -31,6 +31,7 @@ public:
     QStringList offered;
     // Runs when an offer is made; the offer is taken.
     std::function<void()> onOffer;
+    QList<int> beeps;
 
 protected:
     void showMessage(const QString& text, const QString&) override { shown << text; }
@@ -41,6 +42,7 @@ protected:
             onOffer();
         return true;
     }
+    void chime(int count) override { beeps << count; }
 };
 
 QColor textColour(const QLabel* label)
@@ -66,7 +68,6 @@ StationWindow::Options optionsIn(const QTemporaryDir& dir, bool allowTestFirmwar
     return options;
 }
 
-const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kRed(0xC0, 0x00, 0x00);
 
 } // namespace
@@ -79,10 +80,10 @@ private slots:
     void testImage_data();
     void testImage();
     void choicesAreRemembered();
-    void runShowsItsProgressAndOutcome();
+    void eachEnding_data();
+    void eachEnding();
     void handsFree();
-    void failedWriteNamesTheBlockItStoppedAt();
-    void stopIsLoggedAsAStop();
+    void tileSaysWhatItWaitsFor();
     void droppedFirmwareIsLockedWhileAPortIsBusy();
     void tilesFlowIntoTheWidthThereIs();
 };
@@ -126,7 +127,7 @@ void tst_stationwindow::testImage()
     QVERIFY(!window.busy());
 }
 
-// Ports, log and the automatic switch outlive the window; the file is the test's own.
+// Ports, log, the automatic switch and the sound outlive the window; the file is the test's own.
 void tst_stationwindow::choicesAreRemembered()
 {
     QTemporaryDir dir;
@@ -146,6 +147,7 @@ void tst_stationwindow::choicesAreRemembered()
         QVERIFY(first.automatic());
         first.stopAll();
         first.setAutomatic(true);
+        first.soundSwitch()->setChecked(false);
     }
     RecordingStation second(options);
     second.restore();
@@ -155,19 +157,59 @@ void tst_stationwindow::choicesAreRemembered()
     QCOMPARE(ports, (QStringList{QStringLiteral("COM3"), QStringLiteral("COM12")}));
     QCOMPARE(second.logPath(), log);
     QVERIFY(second.automatic());
+    QVERIFY(!second.soundSwitch()->isChecked());
     QVERIFY(second.shown.isEmpty());
 }
 
-// A by-hand run on a simulated radio: the tile writes with its bar, the window will not close
-// meanwhile, and it ends green "Completed." with its count and one log record.
-void tst_stationwindow::runShowsItsProgressAndOutcome()
+// Each way a run ends, through a tile on a simulated radio: what the tile shows (its text, the
+// colour of the whole tile, its counts), the station's total, the sound, and the log's record. A
+// Stop is the operator's: grey, counted as stopped, logged as a stop, and no failure anywhere.
+void tst_stationwindow::eachEnding_data()
 {
+    QTest::addColumn<QByteArray>("programReply");
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<PortTile::Look>("look");
+    QTest::addColumn<QList<int>>("counts"); // completed, failed, stopped
+    QTest::addColumn<QList<int>>("beeps");
+    QTest::addColumn<QByteArrayList>("logged");
+
+    QTest::newRow("completed") << QByteArray("OK") << false << QStringLiteral("Completed.")
+                               << QString() << PortTile::Look::Completed << QList<int>{1, 0, 0}
+                               << QList<int>{1}
+                               << QByteArrayList{"\"outcome\":\"Completed.\"", "\"stop\":null",
+                                                 "\"exit\":0,", "\"step\":null"};
+    // The first block is named by its address, never ten times it.
+    QTest::newRow("write refused")
+        << QByteArray("NG") << false << QStringLiteral("Write failed.")
+        << QStringLiteral("write step, block 0xC0000") << PortTile::Look::Failed
+        << QList<int>{0, 1, 0} << QList<int>{3}
+        << QByteArrayList{"\"outcome\":\"Write failed.\"", "\"stop\":null", "\"step\":\"write\""};
+    QTest::newRow("operator's stop")
+        << QByteArray("OK") << true << QStringLiteral("Stopped")
+        << QStringLiteral("by the operator, write step") << PortTile::Look::Stopped
+        << QList<int>{0, 0, 1} << QList<int>{}
+        << QByteArrayList{"\"stop\":\"operator\"", "\"exit\":7,", "\"step\":\"write\""};
+}
+
+void tst_stationwindow::eachEnding()
+{
+    QFETCH(QByteArray, programReply);
+    QFETCH(bool, stop);
+    QFETCH(QString, text);
+    QFETCH(QString, detail);
+    QFETCH(PortTile::Look, look);
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<int>, beeps);
+    QFETCH(QByteArrayList, logged);
+
     sim::SimRadio radio;
     QString error;
     QVERIFY2(radio.start(&error), qPrintable(error));
+    radio.setReplyLetters(sim::Command::Program, programReply);
     QTemporaryDir dir;
-    const StationWindow::Options options = optionsIn(dir);
-    RecordingStation window(options);
+    RecordingStation window(optionsIn(dir));
     window.restore();
     QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
     QVERIFY(!window.addPort(radio.devicePath()));
@@ -175,39 +217,68 @@ void tst_stationwindow::runShowsItsProgressAndOutcome()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     PortTile* tile = window.tiles().constFirst();
 
-    bool barSeen = false;
+    // At the first block the tile writes in blue with its bar and its progress, the window will
+    // not close, and the operator may press Stop.
+    QString writing;
     bool closeRefused = false;
-    connect(&tile->watch(), &PortWatch::blockWritten, this, [&] {
-        if (barSeen)
-            return;
-        tile->refresh();
-        barSeen = tile->bar()->isVisible();
-        closeRefused = !window.close() && window.isVisible();
-    });
+    connect(
+        &tile->watch(), &PortWatch::blockWritten, this,
+        [&] {
+            tile->refresh();
+            writing = tile->bar()->isVisible() && tile->look() == PortTile::Look::Writing
+                          ? tile->detailLabel()->text()
+                          : QStringLiteral("not writing");
+            closeRefused = !window.close() && window.isVisible();
+            if (stop)
+                QTest::mouseClick(tile->stopButton(), Qt::LeftButton);
+        },
+        Qt::SingleShotConnection);
+    std::optional<RunReport> report;
+    connect(tile, &PortTile::runFinished, this, [&](const RunReport& r) { report = r; });
     window.startAll();
-    QTRY_COMPARE_WITH_TIMEOUT(tile->state(), PortWatch::State::Idle, 30000);
-    QTRY_COMPARE(tile->completed(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(report.has_value(), 30000);
+    QTRY_VERIFY(!window.busy());
     tile->refresh();
-    QVERIFY(barSeen);
-    QVERIFY(closeRefused);
-    QCOMPARE(window.shown.size(), 1);
-    QVERIFY2(window.shown.constFirst().contains(QLatin1String("Stop all")),
-             qPrintable(window.shown.constFirst()));
-    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
-    QCOMPARE(textColour(tile->stateLabel()), kGreen);
-    QCOMPARE(tile->failed(), 0);
+
+    if (programReply == "OK") {
+        QVERIFY2(writing.startsWith(QStringLiteral("block 2 of ")), qPrintable(writing));
+        QVERIFY(closeRefused);
+        QCOMPARE(window.shown.size(), 1);
+        QVERIFY2(window.shown.constFirst().contains(QLatin1String("Stop all")),
+                 qPrintable(window.shown.constFirst()));
+    }
+    QCOMPARE(tile->stateLabel()->text(), text);
+    // Where a stop came depends on when it was pressed.
+    QVERIFY2(tile->detailLabel()->text().startsWith(detail) &&
+                 tile->detailLabel()->text().isEmpty() == detail.isEmpty(),
+             qPrintable(tile->detailLabel()->text()));
+    QCOMPARE(tile->adviceLabel()->text(), windowAdvice(*report).join(QLatin1Char('\n')));
+    QVERIFY(!tile->adviceLabel()->text().contains(QStringLiteral("tq-b9-cli")));
+    QCOMPARE(tile->look(), look);
+    QCOMPARE(tile->palette().color(QPalette::Window), PortTile::background(look));
+    QCOMPARE(textColour(tile->stateLabel()), PortTile::foreground(look));
     QVERIFY(!tile->bar()->isVisible());
+    QCOMPARE((QList<int>{tile->completed(), tile->failed(), tile->stopped()}), counts);
+    QCOMPARE(window.totalLabel()->text(),
+             QStringLiteral("Since the window opened: %1 completed · %2 failed · %3 stopped")
+                 .arg(counts.at(0))
+                 .arg(counts.at(1))
+                 .arg(counts.at(2)));
+    QCOMPARE(window.beeps, beeps);
 
     QFile file(window.logPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 2);
-    QVERIFY(lines.constFirst().contains("\"outcome\":\"Completed.\""));
+    for (const QByteArray& field : logged)
+        QVERIFY2(lines.constFirst().contains(field), lines.constFirst().constData());
+    // Nothing ends the session after a failed or stopped write.
+    QCOMPARE(radio.count(sim::Command::End), programReply == "OK" && !stop ? 1 : 0);
     QVERIFY(window.close());
 }
 
-// Automatic on: a radio put on the cable is written, its green outcome stays until it is taken
-// off, and then the tile waits for the next one.
+// Automatic on: a radio put on the cable is written, and its green outcome stays on the tile when
+// it is taken off, while the tile waits for the next one.
 void tst_stationwindow::handsFree()
 {
     sim::SimRadio radio;
@@ -233,66 +304,39 @@ void tst_stationwindow::handsFree()
     radio.setPresent(false);
     QTRY_COMPARE_WITH_TIMEOUT(tile->state(), PortWatch::State::Waiting, 10000);
     tile->refresh();
-    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Waiting for a radio"));
+    QCOMPARE(tile->stateLabel()->text(), QStringLiteral("Completed."));
+    QVERIFY2(tile->timeLabel()->text().endsWith(QStringLiteral("waiting for the next radio")),
+             qPrintable(tile->timeLabel()->text()));
     QCOMPARE(tile->completed(), 1);
     QCOMPARE(tile->failed(), 0);
 }
 
-// The block is named by its address, as the command line names it: 0xDC000, not ten times that.
-// The advice is the window's own: it never sends the operator to the command line.
-void tst_stationwindow::failedWriteNamesTheBlockItStoppedAt()
+// A step that has gone quiet says it waits for the radio, so a bar that stopped moving never looks
+// frozen, and progress takes that back at once. A radio held on its cable says what to do with it.
+void tst_stationwindow::tileSaysWhatItWaitsFor()
 {
     Run::Setup setup;
     setup.setPort(QStringLiteral("/nonexistent/tty"), {});
     PortTile tile(setup, setup.port, {});
-    RunReport report;
-    report.outcome = Outcome::WriteFailed;
-    report.step = Step::Write;
-    report.writeStoppedAt = 0xDC000;
-    report.finding.reason = Finding::Reason::WrongAnswer;
-    report.finding.code = reply::NG;
-    report.finding.mayBeInFlashMode = true;
-    emit tile.watch().runFinished(report);
+    const auto saysWaiting = [&] {
+        tile.refresh();
+        return tile.adviceLabel()->text() == QStringLiteral("Waiting for the radio's answer...");
+    };
+    PortWatch& watch = tile.watch();
+    emit watch.stateChanged(PortWatch::State::Writing);
+    emit watch.writeBegins(4);
+    emit watch.blockWritten(0.2);
+    QVERIFY(!saysWaiting());
+    QCOMPARE(tile.detailLabel()->text(), QStringLiteral("block 2 of 4 · 25 %"));
+    QTRY_VERIFY(saysWaiting());
+    emit watch.blockWritten(1.4);
+    QVERIFY(!saysWaiting());
+
+    emit watch.stateChanged(PortWatch::State::Held);
     tile.refresh();
-    QCOMPARE(tile.stateLabel()->text(), QStringLiteral("Write failed."));
-    QCOMPARE(tile.detailLabel()->text(), QStringLiteral("write step, block 0xDC000"));
-    const QString advice = tile.stateLabel()->toolTip();
-    QVERIFY2(advice.contains(QStringLiteral("press Start again")), qPrintable(advice));
-    QVERIFY2(!advice.contains(QStringLiteral("tq-b9-cli")), qPrintable(advice));
-}
-
-// The tile's Stop is the operator's, not Ctrl-C: the log says who stopped the run, with the exit
-// status of a stop.
-void tst_stationwindow::stopIsLoggedAsAStop()
-{
-    sim::SimRadio radio;
-    QString error;
-    QVERIFY2(radio.start(&error), qPrintable(error));
-    QTemporaryDir dir;
-    RecordingStation window(optionsIn(dir));
-    window.restore();
-    QVERIFY(window.setLogPath(dir.filePath(QStringLiteral("runs.jsonl"))));
-    QVERIFY(!window.addPort(radio.devicePath()));
-    PortTile* tile = window.tiles().constFirst();
-    // Pressed as the write goes, as an operator would, once the tile shows it.
-    connect(
-        &tile->watch(), &PortWatch::blockWritten, this,
-        [tile] {
-            tile->refresh();
-            QTest::mouseClick(tile->stopButton(), Qt::LeftButton);
-        },
-        Qt::SingleShotConnection);
-    window.startAll();
-    QTRY_COMPARE_WITH_TIMEOUT(tile->failed() + tile->completed(), 1, 30000);
-    QTRY_COMPARE(tile->state(), PortWatch::State::Idle);
-
-    QFile file(window.logPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray line = file.readAll();
-    QVERIFY2(line.contains("\"stop\":\"operator\""), line.constData());
-    QVERIFY2(line.contains("\"exit\":7,"), line.constData());
-    QVERIFY2(line.contains("\"step\":\"write\""), line.constData());
-    QVERIFY(radio.count(sim::Command::End) == 0);
+    QCOMPARE(tile.stateLabel()->text(),
+             QStringLiteral("On the cable, not written: remove it, or press Start"));
+    QCOMPARE(tile.look(), PortTile::Look::Held);
 }
 
 // A file dropped on the window is the firmware of every run to come, unless it is bad or some
