@@ -244,6 +244,7 @@ void PortTile::showCable(const QString& device)
 void PortTile::progressed()
 {
     m_waitingForAnswer = false;
+    m_unanswered = 0;
     m_quiet.start();
 }
 
@@ -290,6 +291,13 @@ void PortTile::makeWatch()
         ++m_blocksDone;
         m_writeSeconds = seconds;
         progressed();
+        emit changed();
+    });
+    // A radio taken off shows at its first unanswered window, while the step still tries again:
+    // a slow radio may yet answer, and then the tile goes back to its progress.
+    connect(watch, &PortWatch::unanswered, this, [this](Step step) {
+        m_step = step;
+        ++m_unanswered;
         emit changed();
     });
     connect(watch, &PortWatch::runFinished, this, [this](const RunReport& report) {
@@ -343,8 +351,23 @@ void PortTile::refresh()
             if (const auto left = secondsLeft(m_blocksDone, m_blocksTotal, m_writeSeconds))
                 time += QStringLiteral(" · %1 left").arg(minutesSeconds(*left));
         }
-        if (m_waitingForAnswer)
+        if (m_unanswered > 0) {
+            look = Look::Failed;
+            text = QStringLiteral("No answer");
+            detail = QStringLiteral("%1 step%2, unanswered %3")
+                         .arg(QString::fromLatin1(stepName(m_step)),
+                              m_step == Step::Write && m_blocksTotal > 0
+                                  ? QStringLiteral(", block %1 of %2")
+                                        .arg(std::min(m_blocksDone + 1, m_blocksTotal))
+                                        .arg(m_blocksTotal)
+                                  : QString(),
+                              m_unanswered == 1 ? QStringLiteral("once")
+                                                : QStringLiteral("%1 times").arg(m_unanswered));
+            advice = QStringLiteral("Trying again. Is the radio on its cable and switched on? "
+                                    "Press Stop to give up.");
+        } else if (m_waitingForAnswer) {
             advice = QStringLiteral("Waiting for the radio's answer...");
+        }
     } else if (m_outcome && !(state == State::Held && m_outcomeRadioGone)) {
         const RunReport& report = *m_outcome;
         const QString step = QString::fromLatin1(stepName(report.step));

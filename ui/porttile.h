@@ -104,6 +104,8 @@ private:
     QElapsedTimer m_runClock;
     QTimer m_quiet;
     bool m_waitingForAnswer = false;
+    // Attempts of the going step whose windows ran out unanswered since its last progress.
+    int m_unanswered = 0;
     // The outcome held on the tile until the next run starts, removal of the radio included.
     std::optional<RunReport> m_outcome;
     // The radio the outcome is about has been seen gone since, so a radio held now is another.

@@ -332,6 +332,18 @@ void tst_stationwindow::tileSaysWhatItWaitsFor()
     emit watch.blockWritten(1.4);
     QVERIFY(!saysWaiting());
 
+    // A window run out without an answer turns the tile red at once, while the step tries again;
+    // the next block written turns it back.
+    emit watch.unanswered(Step::Write);
+    tile.refresh();
+    QCOMPARE(tile.look(), PortTile::Look::Failed);
+    QCOMPARE(tile.stateLabel()->text(), QStringLiteral("No answer"));
+    QCOMPARE(tile.detailLabel()->text(),
+             QStringLiteral("write step, block 3 of 4, unanswered once"));
+    emit watch.blockWritten(2.6);
+    tile.refresh();
+    QCOMPARE(tile.look(), PortTile::Look::Writing);
+
     emit watch.stateChanged(PortWatch::State::Held);
     tile.refresh();
     QCOMPARE(tile.stateLabel()->text(),
