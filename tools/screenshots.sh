@@ -77,13 +77,21 @@ start_desktop 640x400 --config-file "$work/rc.xml"
 pids+=($!)
 wait_for '[ -e "$work/radio" ]' 10
 
+# open_app TITLE_REGEX ARGUMENTS...: the window started with them, up at (40, 40); sets app_pid
+# and window.
+open_app() {
+    local title=$1
+    shift
+    "$app" "$@" &
+    app_pid=$!
+    pids+=("$app_pid")
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -n1)
+    xdotool windowmove --sync "$window" 40 40
+    xdotool windowactivate --sync "$window"
+}
+
 # The simulated radio is where the test image may go.
-"$app" --allow-test-firmware --com 1="$work/radio" &
-app_pid=$!
-pids+=("$app_pid")
-window=$(timeout 20 xdotool search --sync --onlyvisible --name "$caption" | head -n1)
-xdotool windowmove --sync "$window" 40 40
-xdotool windowactivate --sync "$window"
+open_app "$caption" --allow-test-firmware --com 1="$work/radio"
 sleep 1
 grab "$out/window-idle.png"
 
@@ -105,12 +113,7 @@ fi
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
 "$(dirname "$0")/samplefirmware.sh" "$work/radio-E5.001.hex" 258048
-"$app" --firmware "$work/radio-E5.001.hex" --com 1="$work/radio" &
-app_pid=$!
-pids+=("$app_pid")
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^TQ-B9 - radio-E5.001.hex$' | head -n1)
-xdotool windowmove --sync "$window" 40 40
-xdotool windowactivate --sync "$window"
+open_app '^TQ-B9 - radio-E5.001.hex$' --firmware "$work/radio-E5.001.hex" --com 1="$work/radio"
 sleep 1
 grab "$out/window-file.png"
 
@@ -119,12 +122,7 @@ unplugged=/dev/ttyUSB9
 [ ! -e "$unplugged" ] || { echo "screenshots: $unplugged is there; unplug it" >&2; exit 1; }
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
-"$app" --allow-test-firmware --com 1="$unplugged" &
-app_pid=$!
-pids+=("$app_pid")
-window=$(timeout 20 xdotool search --sync --onlyvisible --name "$caption" | head -n1)
-xdotool windowmove --sync "$window" 40 40
-xdotool windowactivate --sync "$window"
+open_app "$caption" --allow-test-firmware --com 1="$unplugged"
 xdotool key --window "$window" space
 timeout 20 xdotool search --sync --onlyvisible --name '^NG$' >"$work/box"
 sleep 1
