@@ -84,10 +84,9 @@ bool QSerialPortLine::open(const QString& device, const LineSettings& settings)
 {
     clearError();
     if (m_port->isOpen()) {
-        setError(QSerialPort::OpenError, QStringLiteral("%1: already open").arg(device));
+        setError(QSerialPort::OpenError, QStringLiteral("already open"));
         return false;
     }
-    m_device = device;
     m_port->setPortName(device);
     // Settings given to a closed QSerialPort are applied as it opens.
     m_port->setBaudRate(settings.baudRate);
@@ -178,7 +177,8 @@ bool QSerialPortLine::holdInput(bool hold)
 
 void QSerialPortLine::note(QSerialPort::SerialPortError kind)
 {
-    setError(kind, QStringLiteral("%1: %2").arg(m_device, m_port->errorString()));
+    // The system's own words alone: whoever shows them names the device once, as it chooses.
+    setError(kind, m_port->errorString());
 }
 
 void QSerialPortLine::onError(QSerialPort::SerialPortError kind)

@@ -34,7 +34,6 @@ private:
     // A fresh object for every opening: a closed one may still be written into by the wait it
     // had pending (retirePort), so it is never opened again nor freed at once.
     std::unique_ptr<QSerialPort> m_port;
-    QString m_device;
     bool m_opening = false;
     LowLatency m_lowLatency;
     bool m_held = false;
