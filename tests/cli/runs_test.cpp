@@ -117,12 +117,11 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
     EXPECT_EQ(radio.writtenBlocks().size(), blocks);
     EXPECT_TRUE(radio.errors().isEmpty());
 
-    // Standard error is a pipe here: plain progress lines, every step, the write to its end.
+    // Standard error is a pipe here: plain progress lines, from the device's step to the end of
+    // the write; how each line reads is the progress' own test.
     EXPECT_TRUE(plainText(r.err)) << r.err.toStdString();
     EXPECT_TRUE(
         r.err.contains(QStringLiteral("tq-b9-cli: model query on %1\n").arg(radio.devicePath())));
-    EXPECT_TRUE(
-        r.err.contains(QStringLiteral("tq-b9-cli: write: %1 blocks to send\n").arg(blocks)));
     if (blocks > 0) {
         EXPECT_TRUE(r.err.contains(QStringLiteral("%1/%1 blocks 100%").arg(blocks)));
     }
@@ -224,17 +223,13 @@ TEST_F(CliRun, BusyPortNamesTheProgramHoldingIt)
     EXPECT_EQ(radio.count(Command::Query), 0);
 }
 
+// How an exchange is laid out is the trace's own test; here, that --trace shows the real one.
 TEST_F(CliRun, TraceShowsEachExchangeWithItsReply)
 {
     radio.setReplyLetters(Command::Query, "RE");
     const Result r = run(port + QStringList{QStringLiteral("--trace")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")));
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 52 45 0D 0A")))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("reply: RE\n")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("reply: RE\n"))) << r.err.toStdString();
     // A pseudo-terminal has no serial driver to ask for low latency; the run goes on without.
     EXPECT_TRUE(r.err.contains(QStringLiteral("opened %1; low latency: not offered by the driver")
                                    .arg(radio.devicePath())))
@@ -374,18 +369,14 @@ TEST_F(CliRun, HangUpInTheMiddleOfTheWriteDoesNotStopIt)
     EXPECT_EQ(radio.writtenBlocks().size(), builtInBlocks());
 }
 
+// Which arguments are mistakes is the parser's test; here, how the program ends on one.
 TEST_F(CliRun, UsageErrorsPrintUsageAndExit64)
 {
-    const QList<QStringList> mistakes{{QStringLiteral("--port"), QStringLiteral("COM17")},
-                                      {QStringLiteral("--com"), QStringLiteral("x")},
-                                      {QStringLiteral("--no-such-option")},
-                                      {QStringLiteral("stray")}};
-    for (const QStringList& args : mistakes) {
-        const Result r = run(args);
-        EXPECT_EQ(r.status, 64) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.isEmpty());
-        EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: tq-b9-cli"))) << r.err.toStdString();
-    }
+    // Beside a port the radio is on: nothing may reach it.
+    const Result r = run(port + QStringList{QStringLiteral("--no-such-option")});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: tq-b9-cli"))) << r.err.toStdString();
     EXPECT_EQ(radio.count(Command::Query), 0);
 
     const Result help = run({QStringLiteral("--help")});
@@ -667,13 +658,6 @@ TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
     EXPECT_EQ(r.status, 5);
     EXPECT_TRUE(plainText(r.err));
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
-
-    const Firmware session = Firmware::builtIn();
-    QByteArray image;
-    for (long address = 0xC0000; address <= 0xFEFFF; ++address)
-        image.append(static_cast<char>(session.image().byteAt(address)));
-    EXPECT_TRUE(radio.flash().first(image.size()) == image);
-    EXPECT_TRUE(radio.errors().isEmpty());
     EXPECT_EQ(refusing.count(Command::Program), 0);
     EXPECT_EQ(vanishing.count(Command::End), 0);
     EXPECT_EQ(silent.count(Command::Connect), 0);
