@@ -115,6 +115,7 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
         expected.append(static_cast<char>(session.image().byteAt(address)));
     EXPECT_TRUE(radio.flash().first(expected.size()) == expected);
     EXPECT_EQ(radio.writtenBlocks().size(), blocks);
+    EXPECT_EQ(radio.count(Command::End), 1);
     EXPECT_TRUE(radio.errors().isEmpty());
 
     // Standard error is a pipe here: plain progress lines, from the device's step to the end of
