@@ -115,14 +115,14 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
         expected.append(static_cast<char>(session.image().byteAt(address)));
     EXPECT_TRUE(radio.flash().first(expected.size()) == expected);
     EXPECT_EQ(radio.writtenBlocks().size(), blocks);
+    EXPECT_EQ(radio.count(Command::End), 1);
     EXPECT_TRUE(radio.errors().isEmpty());
 
-    // Standard error is a pipe here: plain progress lines, every step, the write to its end.
+    // Standard error is a pipe here: plain progress lines, from the device's step to the end of
+    // the write; how each line reads is the progress' own test.
     EXPECT_TRUE(plainText(r.err)) << r.err.toStdString();
     EXPECT_TRUE(
         r.err.contains(QStringLiteral("tq-b9-cli: model query on %1\n").arg(radio.devicePath())));
-    EXPECT_TRUE(
-        r.err.contains(QStringLiteral("tq-b9-cli: write: %1 blocks to send\n").arg(blocks)));
     if (blocks > 0) {
         EXPECT_TRUE(r.err.contains(QStringLiteral("%1/%1 blocks 100%").arg(blocks)));
     }
@@ -224,17 +224,13 @@ TEST_F(CliRun, BusyPortNamesTheProgramHoldingIt)
     EXPECT_EQ(radio.count(Command::Query), 0);
 }
 
+// How an exchange is laid out is the trace's own test; here, that --trace shows the real one.
 TEST_F(CliRun, TraceShowsEachExchangeWithItsReply)
 {
     radio.setReplyLetters(Command::Query, "RE");
     const Result r = run(port + QStringList{QStringLiteral("--trace")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")));
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 52 45 0D 0A")))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("reply: RE\n")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("reply: RE\n"))) << r.err.toStdString();
     // A pseudo-terminal has no serial driver to ask for low latency; the run goes on without.
     EXPECT_TRUE(r.err.contains(QStringLiteral("opened %1; low latency: not offered by the driver")
                                    .arg(radio.devicePath())))
@@ -374,18 +370,14 @@ TEST_F(CliRun, HangUpInTheMiddleOfTheWriteDoesNotStopIt)
     EXPECT_EQ(radio.writtenBlocks().size(), builtInBlocks());
 }
 
+// Which arguments are mistakes is the parser's test; here, how the program ends on one.
 TEST_F(CliRun, UsageErrorsPrintUsageAndExit64)
 {
-    const QList<QStringList> mistakes{{QStringLiteral("--port"), QStringLiteral("COM17")},
-                                      {QStringLiteral("--com"), QStringLiteral("x")},
-                                      {QStringLiteral("--no-such-option")},
-                                      {QStringLiteral("stray")}};
-    for (const QStringList& args : mistakes) {
-        const Result r = run(args);
-        EXPECT_EQ(r.status, 64) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.isEmpty());
-        EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: tq-b9-cli"))) << r.err.toStdString();
-    }
+    // Beside a port the radio is on: nothing may reach it.
+    const Result r = run(port + QStringList{QStringLiteral("--no-such-option")});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Usage: tq-b9-cli"))) << r.err.toStdString();
     EXPECT_EQ(radio.count(Command::Query), 0);
 
     const Result help = run({QStringLiteral("--help")});
@@ -492,20 +484,18 @@ TEST_F(CliFirmware, HexFileIsWrittenExactlyWithoutTheTestOption)
     EXPECT_EQ(radio.writtenBlocks().size(), 17);
 }
 
+// The test image is told by its blocks wherever it comes from (the reader's TestImage test), and
+// the built-in one is refused by the engine too (the fault matrix's): here, from a file, the
+// program's own refusal.
 TEST_F(CliFirmware, TestImageIsRefusedBeforeAnythingIsSent)
 {
-    QList<QStringList> firmwares{{QStringLiteral("--firmware"), testImage}};
-    const Firmware session = Firmware::builtIn();
-    if (session.isTestImage())
-        firmwares.append(QStringList{});
-    for (const QStringList& firmware : std::as_const(firmwares)) {
-        const Result r = run(radioPort() + firmware);
-        EXPECT_EQ(r.status, 77);
-        EXPECT_TRUE(r.out.isEmpty());
-        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("--firmware FILE")));
-        EXPECT_TRUE(r.err.contains(QStringLiteral("--allow-test-firmware")));
-    }
+    const Result r = run(radioPort() << QStringLiteral("--firmware") << testImage);
+    EXPECT_EQ(r.status, 77);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the test image in %1").arg(testImage)));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--firmware FILE")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--allow-test-firmware")));
     EXPECT_TRUE(nothingSent());
 
     // Allowed, the test image as a file is written like any firmware.
@@ -535,46 +525,35 @@ TEST_P(CliBadFile, IsRefusedWithItsLineAndNothingSent)
     EXPECT_TRUE(nothingSent());
 }
 
+// Which files are refused, and why, is the reader's test (StrictReaderRefuses); here, one of each
+// exit status.
 INSTANTIATE_TEST_SUITE_P(
     Each, CliBadFile,
-    ::testing::Values(
-        BadFile{"Checksum", "S0030000FC\nS2050C00000100\nS804000000FB\n", 65,
-                ":2: checksum 0x00, expected 0xED"},
-        BadFile{"OutsideImage",
-                testfiles::srec(2, 0xBFFFF, {1}) + "\n" + testfiles::srec(8, 0, {}) + "\n", 65,
-                ":1: data at 0xBFFFF lies outside"},
-        BadFile{"NoEnd", ":02000004000CEE\n:01000000AA55\n", 65, ":2: no end-of-file record"},
-        BadFile{"Binary", std::string("\x89PNG\r\n\x1a\n\0\0", 10), 65,
-                ":1: not text but binary (byte 0x89)"},
-        BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
+    ::testing::Values(BadFile{"Checksum", "S0030000FC\nS2050C00000100\nS804000000FB\n", 65,
+                              ":2: checksum 0x00, expected 0xED"},
+                      BadFile{"Missing", "", 66, ": cannot be read: No such file or directory"}),
     [](const ::testing::TestParamInfo<BadFile>& param) { return std::string(param.param.name); });
 
 // The erase wipes all eight flash blocks, so a file that refills only some of them is written
-// only when asked for, and one that writes nothing never.
+// only when asked for. Which blocks are named, and that a file writing nothing is refused even
+// then, is the reader's test (StrictReader.FilesThatWouldLeaveTheRadioBlank).
 TEST_F(CliFirmware, FileThatLeavesTheRadioBlankIsRefusedUnlessAllowed)
 {
-    const auto file = [&](const char* name, std::uint32_t from) {
-        testfiles::Image image;
-        for (std::uint32_t a = from; a < from + 16; ++a)
-            image[a] = static_cast<std::uint8_t>(a);
-        return write(QLatin1String(name), testfiles::joined(testfiles::hexLines(image, 4)));
-    };
-    const QString one = file("one.hex", 0xC0000);
-    const QString boot = file("boot.hex", 0xFF000);
+    testfiles::Image image;
+    for (std::uint32_t a = 0xC0000; a < 0xC0010; ++a)
+        image[a] = static_cast<std::uint8_t>(a);
+    const QString one =
+        write(QStringLiteral("one.hex"), testfiles::joined(testfiles::hexLines(image, 4)));
     const QString partial = QStringLiteral("--allow-partial-firmware");
 
     const Result refused = run(radioPort() << QStringLiteral("--firmware") << one);
     EXPECT_EQ(refused.status, 65);
     EXPECT_TRUE(refused.out.isEmpty());
-    EXPECT_EQ(refused.err,
-              QStringLiteral("tq-b9-cli: %1: 0xD0000..0xDFFFF, 0xE0000..0xEFFFF, 0xF0000..0xF7FFF, "
-                             "0xF8000..0xF9FFF, 0xFA000..0xFBFFF, 0xFC000..0xFDFFF, "
-                             "0xFE000..0xFEFFF would be erased and left blank; add "
-                             "--allow-partial-firmware to write it anyway\n")
-                  .arg(one));
-    const Result never = run(radioPort() << QStringLiteral("--firmware") << boot << partial);
-    EXPECT_EQ(never.status, 65);
-    EXPECT_TRUE(never.err.contains(QStringLiteral(": holds nothing the writer would write")));
+    EXPECT_TRUE(refused.err.startsWith(QStringLiteral("tq-b9-cli: %1: 0xD0000..").arg(one)));
+    EXPECT_TRUE(refused.err.endsWith(QStringLiteral(
+        " would be erased and left blank; add --allow-partial-firmware to write it anyway\n")))
+        << refused.err.toStdString();
+    EXPECT_EQ(refused.err.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(nothingSent());
     // An export is what a run would write: refused alike, unless allowed.
     const QStringList exportOne{QStringLiteral("--export-image"), dir.filePath(QStringLiteral("x")),
@@ -667,13 +646,6 @@ TEST_F(CliRun, StationRunsEveryRadioOnItsOwnAndReportsEachPortInOrder)
     EXPECT_EQ(r.status, 5);
     EXPECT_TRUE(plainText(r.err));
     EXPECT_TRUE(r.err.contains(QStringLiteral("tq-b9-cli: %1: Completed.\n").arg(devices[0])));
-
-    const Firmware session = Firmware::builtIn();
-    QByteArray image;
-    for (long address = 0xC0000; address <= 0xFEFFF; ++address)
-        image.append(static_cast<char>(session.image().byteAt(address)));
-    EXPECT_TRUE(radio.flash().first(image.size()) == image);
-    EXPECT_TRUE(radio.errors().isEmpty());
     EXPECT_EQ(refusing.count(Command::Program), 0);
     EXPECT_EQ(vanishing.count(Command::End), 0);
     EXPECT_EQ(silent.count(Command::Connect), 0);

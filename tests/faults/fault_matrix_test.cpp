@@ -3,7 +3,8 @@
 // have received: that list carries the attempt counts and shows that nothing follows a failed
 // step. The matrix runs on the in-process scripted line with the radio's real 5000 ms window on
 // a virtual clock, so replies late by any margin land exactly where the row says on any machine;
-// one row per step, and a whole run of the built-in firmware, also run over a pseudo-terminal.
+// one row per step also runs over a pseudo-terminal. A whole run of the built-in firmware over a
+// pseudo-terminal is the command line's first test, the flasher's test its exact write.
 #include "faults/harness.h"
 #include "support/needspty.h"
 
@@ -271,20 +272,6 @@ INSTANTIATE_TEST_SUITE_P(
             kToErase + " C0000*10 E0000 FEC00 end"},
         Row{"end_radio_hangs_up_inside_packet", {}, Outcome::DisconnectFailed, kToWrite, "end"}),
     rowName);
-
-TEST(BuiltInFirmware, CompletesWithTheRadiosFlashEqualToTheImage)
-{
-    TQB9_NEEDS_PTY();
-    Bench bench(Bench::Line::Pty);
-    ASSERT_TRUE(bench.ready()) << bench.problem();
-
-    EXPECT_EQ(text(bench.start()), text(Outcome::Completed));
-
-    EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.firmware().image()));
-    EXPECT_EQ(bench.sim.count(Command::Program), 250);
-    EXPECT_EQ(bench.sim.count(Command::End), 1);
-    EXPECT_TRUE(bench.sim.errors().isEmpty());
-}
 
 // The engine's own guard, whichever front end drives it: without the option a Start run ends
 // before the port is opened, and nothing can replace the image while a run writes it.

@@ -221,16 +221,14 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
         return std::all_of(ports.begin(), ports.end(),
                            [](const auto& port) { return !port->reports.empty(); });
     }));
-    const QByteArray image = writtenImage();
+    // That a completed radio holds the image is the first test's.
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         const RunReport& report = ports[i]->reports.front();
-        if (i == 1 || i == 3) {
-            EXPECT_EQ(text(report.outcome), text(Outcome::WriteFailed));
+        const bool lost = i == 1 || i == 3;
+        EXPECT_EQ(text(report.outcome), text(lost ? Outcome::WriteFailed : Outcome::Completed));
+        if (lost) {
             EXPECT_EQ(report.step, Step::Write);
-        } else {
-            EXPECT_EQ(text(report.outcome), text(Outcome::Completed));
-            EXPECT_TRUE(radios[i]->flash().first(image.size()) == image);
         }
     }
     // The block in flight when it went keeps all its ten attempts, a radio that is only slow may
@@ -252,7 +250,7 @@ TEST(PortWatch, AnAdapterPulledMidWriteEndsThatPortAloneAndComesBack)
     again.setPresent(true);
     ASSERT_TRUE(waitUntil([&] { return ports[1]->reports.size() == 2; }));
     EXPECT_EQ(text(ports[1]->reports.back().outcome), text(Outcome::Completed));
-    EXPECT_TRUE(again.flash().first(image.size()) == image);
+    EXPECT_EQ(again.count(Command::End), 1);
     for (int i : {0, 2, 3})
         EXPECT_EQ(ports[i]->reports.size(), 1u);
 }
