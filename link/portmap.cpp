@@ -165,6 +165,11 @@ QString PortMap::recentDeviceFor(int port, std::chrono::milliseconds maxAge) con
 {
     if (m_bindings.contains(port) || port < kFirstPort || port > kLastComNumber)
         return portFor(port, {}).device;
+    return portFor(port, recentSystemPorts(maxAge)).device;
+}
+
+QList<QSerialPortInfo> PortMap::recentSystemPorts(std::chrono::milliseconds maxAge)
+{
     static QMutex mutex;
     static QElapsedTimer age;
     static QList<QSerialPortInfo> infos;
@@ -173,7 +178,7 @@ QString PortMap::recentDeviceFor(int port, std::chrono::milliseconds maxAge) con
         infos = QSerialPortInfo::availablePorts();
         age.start();
     }
-    return portFor(port, infos).device;
+    return infos;
 }
 
 QList<PortMap::Port> PortMap::allPorts() const

@@ -62,6 +62,8 @@ public:
     // process: a station's ports each ask about once a second, and one look costs a scan of the
     // system's serial devices.
     QString recentDeviceFor(int port, std::chrono::milliseconds maxAge) const;
+    // The system's serial ports from that shared look, at most maxAge old.
+    static QList<QSerialPortInfo> recentSystemPorts(std::chrono::milliseconds maxAge);
     // portFor(1) to portFor(16) with a single look at the system, which can take tens of
     // milliseconds: for showing every port at once.
     QList<Port> allPorts() const;

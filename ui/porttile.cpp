@@ -1,5 +1,6 @@
 #include "ui/porttile.h"
 
+#include "link/portmap.h"
 #include "ui/wording.h"
 
 #include <algorithm>
@@ -20,19 +21,8 @@ namespace {
 // where nothing is found there.
 const QString kByPath = QStringLiteral("/dev/serial/by-path");
 // Asking the system for its serial ports costs tens of milliseconds of CPU; sixteen tiles made at
-// once, or sixteen runs ending together, share one answer.
+// once, or sixteen runs ending together, share one answer with the ports' own lookups.
 constexpr std::chrono::seconds kPortsFreshFor{2};
-
-const QList<QSerialPortInfo>& systemPorts()
-{
-    static QList<QSerialPortInfo> ports;
-    static QElapsedTimer age;
-    if (!age.isValid() || age.hasExpired(std::chrono::milliseconds(kPortsFreshFor).count())) {
-        ports = QSerialPortInfo::availablePorts();
-        age.start();
-    }
-    return ports;
-}
 
 // The adapter behind device as the system knows it, so a cable can be labelled with what its tile
 // shows: the description and serial number the adapter reports, and the by-path name that links
@@ -46,7 +36,7 @@ QString cableText(const QString& device)
     if (target.startsWith(QLatin1String("/dev/pts/")))
         return {};
     QStringList parts;
-    for (const QSerialPortInfo& info : systemPorts()) {
+    for (const QSerialPortInfo& info : PortMap::recentSystemPorts(kPortsFreshFor)) {
         const bool same =
             info.systemLocation() == device || info.portName() == device ||
             (!target.isEmpty() && QFileInfo(info.systemLocation()).canonicalFilePath() == target);
