@@ -1,3 +1,4 @@
+#include "firmwaretext.h"
 #include "image/memoryimage.h"
 #include "image/srecord.h"
 
@@ -10,36 +11,13 @@
 namespace tqb9 {
 namespace {
 
-// A well-formed record: type digit, byte count, address of 4/6/8 digits, data, checksum.
-std::string record(int type, std::uint32_t address, const std::vector<int>& data)
-{
-    const int addressBytes = type + 1;
-    const int count = addressBytes + static_cast<int>(data.size()) + 1;
-    char buffer[16];
-    std::string line = "S" + std::to_string(type);
-    std::snprintf(buffer, sizeof buffer, "%02X", count);
-    line += buffer;
-    int sum = count;
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        const int b = static_cast<int>((address >> (8 * i)) & 0xFF);
-        std::snprintf(buffer, sizeof buffer, "%02X", b);
-        line += buffer;
-        sum += b;
-    }
-    for (const int b : data) {
-        std::snprintf(buffer, sizeof buffer, "%02X", b);
-        line += buffer;
-        sum += b;
-    }
-    std::snprintf(buffer, sizeof buffer, "%02X", ~sum & 0xFF);
-    return line + buffer;
-}
+using testfiles::srec;
 
-std::vector<int> counting(int n, int from = 0)
+std::vector<std::uint8_t> counting(int n, int from = 0)
 {
-    std::vector<int> data;
+    std::vector<std::uint8_t> data;
     for (int i = 0; i < n; ++i)
-        data.push_back(from + i);
+        data.push_back(static_cast<std::uint8_t>(from + i));
     return data;
 }
 
@@ -66,7 +44,7 @@ std::vector<std::string> changes(const MemoryImage& image)
 
 TEST(ReadSRecLine, PassesOverLinesThatAreNotDataRecords)
 {
-    const std::string s2 = record(2, 0x0C0000, {0x12, 0x34});
+    const std::string s2 = srec(2, 0x0C0000, {0x12, 0x34});
     for (const std::string& line : {
              std::string("S0030000FC"),   // header
              std::string("S804000000FB"), // end record: its address is not a data address
@@ -89,7 +67,7 @@ TEST(ReadSRecLine, PassesOverLinesThatAreNotDataRecords)
 TEST(ReadSRecLine, S2RecordRunsOnIntoTheFollowingRows)
 {
     MemoryImage image;
-    ReadSRecLine(image, record(2, 0x0C0006, counting(32)));
+    ReadSRecLine(image, srec(2, 0x0C0006, counting(32)));
     for (long a = 0xC0000; a < 0xC0030; ++a) {
         const int expected = a >= 0xC0006 && a < 0xC0026 ? static_cast<int>(a - 0xC0006) : 0xFF;
         EXPECT_EQ(image.intMemory(a >> 4, a & 0xF), expected) << std::hex << a;
@@ -103,22 +81,22 @@ TEST(ReadSRecLine, S2RecordRunsOnIntoTheFollowingRows)
 TEST(ReadSRecLine, ErasedBytesAreStoredButLeaveFlagsAsTheyWere)
 {
     MemoryImage image;
-    ReadSRecLine(image, record(2, 0x0C0100, std::vector<int>(32, 0xFF)));
+    ReadSRecLine(image, srec(2, 0x0C0100, std::vector<std::uint8_t>(32, 0xFF)));
     EXPECT_EQ(changes(image), std::vector<std::string>{});
 
     // A row already flagged stays flagged when 0xFF overwrites its only data byte.
-    ReadSRecLine(image, record(2, 0x0C0205, {0x00}));
-    ReadSRecLine(image, record(2, 0x0C0205, {0xFF}));
+    ReadSRecLine(image, srec(2, 0x0C0205, {0x00}));
+    ReadSRecLine(image, srec(2, 0x0C0205, {0xFF}));
     EXPECT_EQ(changes(image), std::vector<std::string>{"flag C020"});
 
     // One byte below 0xFF among erased ones flags its row only.
-    ReadSRecLine(image, record(2, 0x0C0300, {0xFF, 0xFF, 0xFE, 0xFF}));
+    ReadSRecLine(image, srec(2, 0x0C0300, {0xFF, 0xFF, 0xFE, 0xFF}));
     EXPECT_EQ(changes(image), (std::vector<std::string>{"flag C020", "flag C030", "C030:2=FE"}));
 }
 
 TEST(ReadSRecLine, StoresARecordWhoseChecksumIsWrong)
 {
-    const std::string good = record(2, 0x0D0000, counting(32, 0x40));
+    const std::string good = srec(2, 0x0D0000, counting(32, 0x40));
     std::string bad = good;
     bad.back() = bad.back() == '0' ? '1' : '0';
     MemoryImage fromGood;
@@ -132,14 +110,14 @@ TEST(ReadSRecLine, StoresARecordWhoseChecksumIsWrong)
 TEST(ReadSRecLine, S3RecordAtTheTopOfTheImage)
 {
     MemoryImage image;
-    ReadSRecLine(image, record(3, 0x000FFFF8, counting(8, 1)));
+    ReadSRecLine(image, srec(3, 0x000FFFF8, counting(8, 1)));
     for (long column = 0; column < 16; ++column)
         EXPECT_EQ(image.intMemory(0xFFFF, column), column < 8 ? 0xFF : column - 7);
     EXPECT_EQ(image.usedRowCount(), 1);
 
     // The ninth byte would be 0x100000: refused, after the eight before it were stored.
     MemoryImage overrun;
-    EXPECT_THROW(ReadSRecLine(overrun, record(3, 0x000FFFF8, counting(9, 1))), ImageRangeError);
+    EXPECT_THROW(ReadSRecLine(overrun, srec(3, 0x000FFFF8, counting(9, 1))), ImageRangeError);
     EXPECT_EQ(changes(overrun), changes(image));
 }
 
@@ -147,7 +125,8 @@ TEST(ReadSRecLine, S1DataNeverFitsTheImage)
 {
     for (const int value : {0x00, 0xFF}) {
         MemoryImage image;
-        EXPECT_THROW(ReadSRecLine(image, record(1, 0xFFF0, {value, 0x01})), ImageRangeError);
+        EXPECT_THROW(ReadSRecLine(image, srec(1, 0xFFF0, {static_cast<std::uint8_t>(value), 0x01})),
+                     ImageRangeError);
         EXPECT_EQ(changes(image), std::vector<std::string>{});
     }
 }
