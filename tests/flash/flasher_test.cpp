@@ -189,24 +189,15 @@ TEST_F(FlasherTest, PortThatCannotBeOpenedGivesMinusOne)
     EXPECT_EQ(sent(Command::Erase) + sent(Command::Program) + sent(Command::End), 0);
 }
 
-TEST_F(FlasherTest, EmptyImageSendsNothingButMovesTheBar)
-{
-    MemoryImage empty;
-    empty.setMemory(0xFF00, 0, 0); // data above the write range is never sent
-    empty.markRowUsed(0xFF00);
-    Flasher blank(link(), empty);
-    int moves = 0;
-    QObject::connect(&blank, &Flasher::barValue, [&moves](int) { ++moves; });
-    EXPECT_EQ(blank.WriteBlocks(), 0);
-    EXPECT_EQ(moves, 252);
-    EXPECT_EQ(sent(Command::Program), 0);
-}
-
-TEST_F(FlasherTest, BlockWithOneUsedRowIsSentWhole)
+// Blocks without a used row below the boot block are passed over; the one with a used row goes
+// whole, erased bytes included.
+TEST_F(FlasherTest, SendsOnlyBlocksWithAUsedRowAndEachWhole)
 {
     MemoryImage oneRow;
     oneRow.setMemory(0xD013, 4, 0x5A);
     oneRow.markRowUsed(0xD013);
+    oneRow.setMemory(0xFF00, 0, 0); // data above the write range is never sent
+    oneRow.markRowUsed(0xFF00);
     Flasher single(link(), oneRow);
     ASSERT_EQ(flasher().EraseBlocks(), reply::BE);
     EXPECT_EQ(single.WriteBlocks(), 0);
