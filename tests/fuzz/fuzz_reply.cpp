@@ -3,6 +3,7 @@
 // bytes (anything a qsizetype holds, the extremes included). The rest is the buffer.
 #include "link/reply.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,9 +15,10 @@ namespace {
 
 using tqb9::reply::None;
 
-[[noreturn]] void fail(const char* what, qsizetype pos, std::int16_t code)
+[[noreturn]] void fail(const char* recogniser, const char* what, qsizetype pos, std::int16_t code)
 {
-    std::fprintf(stderr, "%s at position %lld: code %d\n", what, static_cast<long long>(pos), code);
+    std::fprintf(stderr, "%s %s at position %lld: code %d\n", recogniser, what,
+                 static_cast<long long>(pos), code);
     std::abort();
 }
 
@@ -25,46 +27,24 @@ bool holds(QByteArrayView buf, qsizetype pos, qsizetype length)
     return pos >= 0 && pos < buf.size() && buf.size() - pos >= length;
 }
 
-// Whether the two characters at `at` are the letters of `code`. The oracle works both ways: a
-// recognised code must have its letters there, and a framed pair of known letters must be
-// recognised.
+// Whether the two characters at `at` are the letters of `code`.
 bool lettersOf(QByteArrayView buf, qsizetype at, std::int16_t code)
 {
     return std::memcmp(buf.data() + at, tqb9::replyName(code), 2) == 0;
 }
 
-void checkPlain(QByteArrayView buf, qsizetype pos)
+// The oracle works both ways: a code the recogniser gives must be one of those it may give, framed
+// at pos and with its letters at `letters`; a frame around the letters of one must give it.
+void check(const char* recogniser, std::int16_t code, bool framed, QByteArrayView buf,
+           qsizetype pos, qsizetype letters, std::initializer_list<std::int16_t> accepted)
 {
-    const std::int16_t code = tqb9::ParseReply(buf, pos);
-    if (code < tqb9::reply::OK || code > None)
-        fail("plain code out of its table", pos, code);
-    const bool framed = holds(buf, pos, 4) && buf[pos + 2] == '\r' && buf[pos + 3] == '\n';
-    if (code != None && (!framed || !lettersOf(buf, pos, code)))
-        fail("plain code without its letters", pos, code);
-    if (code == None && framed) {
-        for (std::int16_t known = tqb9::reply::OK; known < None; ++known) {
-            if (lettersOf(buf, pos, known))
-                fail("plain letters not recognised", pos, known);
-        }
-    }
-}
-
-void checkFramed(QByteArrayView buf, qsizetype pos)
-{
-    using namespace tqb9::reply;
-    const std::int16_t code = tqb9::ParseFramedReply(buf, pos);
-    const bool known = code == OK || code == NG || (code >= Framed00 && code <= RE);
-    if (!known && code != None)
-        fail("framed code out of its table", pos, code);
-    const bool framed = holds(buf, pos, 6) && buf[pos] == '\r' && buf[pos + 1] == '\n' &&
-                        buf[pos + 4] == '\r' && buf[pos + 5] == '\n';
-    if (code != None && (!framed || !lettersOf(buf, pos + 2, code)))
-        fail("framed code without its letters", pos, code);
-    if (code == None && framed) {
-        for (const std::int16_t accepted : {OK, NG, Framed00, Framed01, Framed02, Framed03, RE}) {
-            if (lettersOf(buf, pos + 2, accepted))
-                fail("framed letters not recognised", pos, accepted);
-        }
+    if (code != None && std::find(accepted.begin(), accepted.end(), code) == accepted.end())
+        fail(recogniser, "code out of its table", pos, code);
+    if (code != None && (!framed || !lettersOf(buf, letters, code)))
+        fail(recogniser, "code without its letters", pos, code);
+    for (const std::int16_t known : accepted) {
+        if (code == None && framed && lettersOf(buf, letters, known))
+            fail(recogniser, "letters not recognised", pos, known);
     }
 }
 
@@ -88,7 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The buffer ends where libFuzzer's allocation ends, so AddressSanitizer sees any read past it.
     const QByteArrayView buf(reinterpret_cast<const char*>(data + used),
                              static_cast<qsizetype>(size - used));
-    checkPlain(buf, pos);
-    checkFramed(buf, pos);
+    using namespace tqb9::reply;
+    check("plain", tqb9::ParseReply(buf, pos),
+          holds(buf, pos, 4) && buf[pos + 2] == '\r' && buf[pos + 3] == '\n', buf, pos, pos,
+          {OK, NG, ED, CT, BE, PG, RA, EE});
+    check("framed", tqb9::ParseFramedReply(buf, pos),
+          holds(buf, pos, 6) && buf[pos] == '\r' && buf[pos + 1] == '\n' && buf[pos + 4] == '\r' &&
+              buf[pos + 5] == '\n',
+          buf, pos, pos + 2, {OK, NG, Framed00, Framed01, Framed02, Framed03, RE});
     return 0;
 }
