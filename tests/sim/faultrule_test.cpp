@@ -85,16 +85,6 @@ INSTANTIATE_TEST_SUITE_P(Grammar, InvalidFaultTest,
                                            "query:delay=-5", "query:bogus", "query:noecho=1",
                                            "query:garbage=0", "query:cut=x"));
 
-Request request(Command command, quint32 address, int attempt, int number)
-{
-    Request r;
-    r.command = command;
-    r.address = address;
-    r.attempt = attempt;
-    r.number = number;
-    return r;
-}
-
 TEST(FaultScriptTest, EveryMatchingRuleAppliesTheLaterOneWinning)
 {
     QList<FaultRule> rules;
@@ -103,28 +93,28 @@ TEST(FaultScriptTest, EveryMatchingRuleAppliesTheLaterOneWinning)
         rules.append(*parseFault(QString::fromLatin1(text)));
     const Script script = faultScript(rules);
 
-    const auto first = script(request(Command::Program, 0xC0400, 1, 1));
+    const auto first = script(Request{Command::Program, 0xC0400, 1, 1});
     ASSERT_TRUE(first);
     EXPECT_EQ(first->reply, "PG\r\n");
     EXPECT_EQ(first->delay, 100ms);
     EXPECT_TRUE(first->garbage.isEmpty());
 
-    const auto second = script(request(Command::Program, 0xC0400, 2, 3));
+    const auto second = script(Request{Command::Program, 0xC0400, 2, 3});
     ASSERT_TRUE(second);
     EXPECT_EQ(second->reply, "");
     EXPECT_EQ(second->delay, 100ms);
     EXPECT_EQ(second->garbage.size(), 2);
 
-    EXPECT_EQ(script(request(Command::Program, 0xC0800, 2, 4))->reply, "PG\r\n");
-    EXPECT_FALSE(script(request(Command::Erase, 0, 1, 1)));
+    EXPECT_EQ(script(Request{Command::Program, 0xC0800, 2, 4})->reply, "PG\r\n");
+    EXPECT_FALSE(script(Request{Command::Erase, 0, 1, 1}));
 }
 
 TEST(FaultScriptTest, HangUpAfterBlocksCountsProgramPacketsAtAnyAddress)
 {
     const Script script = faultScript({hangUpAfterBlocks(3)});
-    EXPECT_FALSE(script(request(Command::Program, 0xC0000, 1, 2)));
-    EXPECT_FALSE(script(request(Command::End, 0, 1, 3)));
-    const auto third = script(request(Command::Program, 0xC0000, 2, 3));
+    EXPECT_FALSE(script(Request{Command::Program, 0xC0000, 1, 2}));
+    EXPECT_FALSE(script(Request{Command::End, 0, 1, 3}));
+    const auto third = script(Request{Command::Program, 0xC0000, 2, 3});
     ASSERT_TRUE(third);
     EXPECT_TRUE(third->hangUp);
     EXPECT_FALSE(third->reply); // answered first, then the line drops
