@@ -127,7 +127,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "f:2: ", "starts with '#': neither an S-record"},
         Refused{"MixedFormats", kHeader + ihex(0, 0, {1}) + "\n" + kEnd,
                 "f:2: ", "this is an S-record file"},
-        Refused{"LowerCaseS", kHeader + "s" + kData.substr(1) + kEnd, "f:2: ", "starts with 's'"},
         Refused{"LeadingBlank", kHeader + " " + kData + kEnd, "f:2: ", "starts with ' '"}),
     [](const ::testing::TestParamInfo<Refused>& param) { return std::string(param.param.name); });
 
