@@ -103,21 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                       AttemptCase{"EraseNgThreeTimes", Command::Erase, "NG\r\n", 1, 3},
                       AttemptCase{"EraseEndReplyIsNotAccepted", Command::Erase, "ED\r\n", 1, 3},
                       AttemptCase{"EraseSilent", Command::Erase, "", 1, 3},
-                      AttemptCase{"EraseLfMissing", Command::Erase, "BE\r", 1, 3},
                       AttemptCase{"EndED", Command::End, std::nullopt, reply::ED, 1},
                       AttemptCase{"EndOkIsReturned", Command::End, "OK\r\n", reply::OK, 1},
                       AttemptCase{"EndNgTenTimes", Command::End, "NG\r\n", 1, 10},
                       AttemptCase{"EndEraseReplyIsNotAccepted", Command::End, "BE\r\n", 1, 10}),
     [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(FlasherTest, EraseRetriesUntilAccepted)
-{
-    radio.setScript(onCommand(Command::Erase, [](const sim::Request& request) {
-        return request.attempt < 3 ? std::optional(replying("NG\r\n")) : std::nullopt;
-    }));
-    EXPECT_EQ(flasher().EraseBlocks(), reply::BE);
-    EXPECT_EQ(sent(Command::Erase), 3);
-}
 
 TEST_F(FlasherTest, WritesTheBuiltInFirmwareExactly)
 {
