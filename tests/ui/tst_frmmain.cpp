@@ -82,14 +82,6 @@ void useTwoBlockFirmware(MemoryImage& image)
     }
 }
 
-QString sentTo(const sim::SimRadio& radio)
-{
-    QStringList commands;
-    for (const sim::Exchange& exchange : radio.log())
-        commands.append(sim::commandName(exchange.request.command));
-    return commands.join(QLatin1Char(' '));
-}
-
 // A shown window on COM1 wired to a simulated radio, loaded with the two-block firmware.
 struct Rig {
     sim::SimRadio radio;
@@ -461,14 +453,13 @@ void tst_frmmain::menuChoiceTakesEffectAtNextStart()
     rig.window.cmdZumil_Click();
 
     QCOMPARE(checkedItems(rig.window), QList<int>{2});
-    QCOMPARE(sentTo(rig.radio), QStringLiteral("query connect erase program program end"));
-    QCOMPARE(sentTo(second), QString());
+    QVERIFY(second.log().isEmpty());
     QCOMPARE(rig.window.shown.size(), 1);
     QCOMPARE(rig.window.shown.constFirst().text, QStringLiteral("Completed."));
 
     // The next Start runs on COM2.
     rig.window.cmdZumil_Click();
-    QCOMPARE(sentTo(second), QStringLiteral("query connect erase program program end"));
+    QCOMPARE(second.writtenBlocks().size(), 2);
     QCOMPARE(rig.window.shown.size(), 2);
     QCOMPARE(rig.window.shown.constLast().text, QStringLiteral("Completed."));
 }
@@ -553,7 +544,7 @@ void tst_frmmain::testImageRefusedWithOneBox()
     QVERIFY(box.text.contains(QStringLiteral("test image")));
     QVERIFY(box.text.contains(QStringLiteral("--firmware FILE")));
     QVERIFY(!box.barVisible);
-    QCOMPARE(sentTo(rig.radio), QString());
+    QVERIFY(rig.radio.log().isEmpty());
 
     // Allowed, the same press writes it.
     rig.window.setAllowTestFirmware(true);
