@@ -275,15 +275,11 @@ void tst_frmmain::statusTipsNameTheDevice()
     QVERIFY2(tip.contains(QLatin1String("/dev/fake-radio")), qPrintable(tip));
     QVERIFY2(tip.contains(QLatin1String("bound with --com")), qPrintable(tip));
     QCOMPARE(window.mnuCom(2)->toolTip(), tip);
-    const QList<PortMap::Port> ports = window.ports().allPorts();
-    QCOMPARE(ports.size(), 16);
-    QCOMPARE(ports.at(0).device, window.ports().portFor(1).device);
-    QCOMPARE(ports.at(1).device, QStringLiteral("/dev/fake-radio"));
     // An item with nothing behind it says so.
     const QString last = window.mnuCom(16)->statusTip();
+    const QString device = window.ports().portFor(16).device;
     QVERIFY2(last.startsWith(QLatin1String("COM16: ")), qPrintable(last));
-    QVERIFY2(last.contains(ports.at(15).device.isEmpty() ? QStringLiteral("no serial port")
-                                                         : ports.at(15).device),
+    QVERIFY2(last.contains(device.isEmpty() ? QStringLiteral("no serial port") : device),
              qPrintable(last));
 
     // Refreshed each time the menu opens.
