@@ -312,6 +312,9 @@ TEST_F(SimRadioTest, HangingUpMakesTheDeviceVanishAfterTheReplyWasRead)
     EXPECT_NE(client->port().error(), QSerialPort::NoError);
 }
 
+// The pace is checked exactly on the tests' scripted line, which keeps it with the same LinePace
+// (tests/link SendBlockTest.PacedPacketIsHeldUntilTheLineCanHaveCarriedIt); here, that the
+// pseudo-terminal's delivery keeps to it, byte by byte or in USB frames.
 TEST_F(SimRadioTest, PacingHoldsEchoAndRepliesToTheLineRateWithOrWithoutUsbFrames)
 {
     for (const auto latency : {0ms, 1ms}) {
@@ -324,13 +327,10 @@ TEST_F(SimRadioTest, PacingHoldsEchoAndRepliesToTheLineRateWithOrWithoutUsbFrame
         clock.start();
         EXPECT_EQ(client->sendPacket(kErase), kErase + "BE\r\n");
         EXPECT_EQ(client->sendPacket(kEnd), kEnd + "ED\r\n");
-        const qint64 elapsed = clock.elapsed();
+        // Each burst may end half a millisecond early.
+        EXPECT_GE(clock.elapsed(), 2 * (kPacketSize + 4) * 1000 / kLineBytesPerSecond - 2)
+            << latency.count();
         client->close();
-
-        const double wire = 2.0 * (kPacketSize + 4) * 1000 / kLineBytesPerSecond; // 359.7 ms
-        EXPECT_GE(elapsed, wire * 0.98) << latency.count();
-        // Short of a third packet's time, with room for a loaded machine.
-        EXPECT_LE(elapsed, wire + 150) << latency.count();
     }
 }
 

@@ -49,14 +49,8 @@ void VirtualClock::runNext()
 
 void VirtualClock::runAll()
 {
-    m_turn.stop();
-    while (!m_events.empty()) {
-        auto first = m_events.begin();
-        m_now = first->first.first;
-        const Action action = std::move(first->second);
-        m_events.erase(first);
-        action();
-    }
+    while (!m_events.empty())
+        runNext();
     m_turn.stop();
 }
 
