@@ -38,6 +38,14 @@ QByteArray endPacket()
     return QByteArray::fromHex("FFFE4544") + QByteArray(1027, '\xFF') + QByteArray("\x86", 1);
 }
 
+// One packet attempt in its own port frame; -1 when the frame ended in an error.
+std::int16_t sendIn(Link& link, QByteArrayView packet)
+{
+    std::int16_t count = -1;
+    link.inPortFrame(-1, [&] { return count = link.SendBlock(packet); });
+    return count;
+}
+
 // The link on the scripted line, with the radio's 5000 ms window on a virtual clock: how long an
 // exchange took is exact, whatever the machine is doing.
 class LinkTest : public ::testing::Test {
@@ -161,16 +169,11 @@ TEST(HeldInput, RealLineLeavesPacedBytesWithTheDriverAndStillSeesAPulledCable)
     Link link;
     link.setDevice(radio.devicePath());
     ASSERT_EQ(link.ConnectRadio(), reply::CT);
-    const auto send = [&] {
-        std::int16_t count = -1;
-        link.inPortFrame(-1, [&] { return count = link.SendBlock(endPacket()); });
-        return count;
-    };
     int wakes = 0;
     QObject::connect(&link.line(), &SerialLine::readyRead, [&wakes] { ++wakes; });
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(send(), 1036);
+    EXPECT_EQ(sendIn(link, endPacket()), 1036);
     EXPECT_GE(clock.elapsed(), 1036 * 1000 / sim::kLineBytesPerSecond);
     EXPECT_LE(wakes, 20);
 
@@ -178,7 +181,7 @@ TEST(HeldInput, RealLineLeavesPacedBytesWithTheDriverAndStillSeesAPulledCable)
     QObject::connect(&link.line(), &SerialLine::readyRead, &radio,
                      [&radio] { QTimer::singleShot(0, &radio, &SimRadio::hangUp); });
     clock.restart();
-    EXPECT_EQ(send(), -1);
+    EXPECT_EQ(sendIn(link, endPacket()), -1);
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     EXPECT_LT(clock.elapsed(), kWindow.count());
 }
@@ -246,6 +249,17 @@ TEST_F(LinkTest, LineErrorsEndTheOperationWithItsFailureCode)
 
     // The next operation opens the line afresh, without the old error.
     EXPECT_EQ(link.ConnectRadio(), reply::CT);
+
+    // A cable pulled while the link waits for a reply ends the wait at once (for a packet's reply:
+    // SendBlockTest.PacedPacketIsHeldUntilTheLineCanHaveCarriedIt).
+    Response hangUp = replying("");
+    hangUp.hangUp = true;
+    radio.setScript(forCommand(Command::Query, hangUp));
+    const auto pulledAt = clock.now();
+    EXPECT_EQ(link.QueryModel(), reply::None);
+    EXPECT_EQ(clock.now(), pulledAt) << "waited for a reply from a vanished port";
+    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
+    expectIdle();
 }
 
 class SendBlockTest : public LinkTest {
@@ -256,24 +270,9 @@ protected:
         ASSERT_EQ(link.ConnectRadio(), reply::CT);
     }
 
-    // One attempt in its own port frame; -1 when the frame ended in an error.
-    std::int16_t send()
-    {
-        std::int16_t count = -1;
-        link.inPortFrame(-1, [&] { return count = link.SendBlock(packet); });
-        return count;
-    }
-
+    std::int16_t send() { return sendIn(link, packet); }
     const QByteArray packet = endPacket();
 };
-
-TEST_F(SendBlockTest, CollectsEchoAndReply)
-{
-    EXPECT_EQ(send(), 1036);
-    EXPECT_EQ(link.bytRxBuf().first(1032), packet);
-    EXPECT_EQ(link.bytRxBuf().sliced(1032), QByteArray("ED\r\n"));
-    expectIdle();
-}
 
 TEST_F(SendBlockTest, SilentRadioStillGetsTheSecondHalfWithinOneWindow)
 {
@@ -295,8 +294,9 @@ TEST_F(SendBlockTest, ReplyOneByteShortIsNotEnough)
 }
 
 // At the line's pace, in 1 ms USB frames, a packet's wait leaves the bytes with the driver until
-// the line can have carried them: it ends at the frame that brings the last byte, waking a few
-// times instead of once a frame, and a cable pulled during the hold ends it at once.
+// the line can have carried them: it ends with echo and reply at the frame that brings the last
+// byte, waking a few times instead of once a frame, and a cable pulled during the hold ends it at
+// once, an error, with the port closed.
 TEST_F(SendBlockTest, PacedPacketIsHeldUntilTheLineCanHaveCarriedIt)
 {
     line().setPacing(true);
@@ -304,6 +304,7 @@ TEST_F(SendBlockTest, PacedPacketIsHeldUntilTheLineCanHaveCarriedIt)
     QObject::connect(&link.line(), &SerialLine::readyRead, [&wakes] { ++wakes; });
     auto start = clock.now();
     EXPECT_EQ(send(), 1036);
+    EXPECT_EQ(link.bytRxBuf(), packet + "ED\r\n");
     // The first half's echo takes 88.9 ms of line, the rest 91.0 ms: frames 89 and 91.
     EXPECT_EQ(clock.now() - start, 180ms);
     // Each half: its first frame, the hold's end with what the driver gathered, the frame as the
@@ -317,38 +318,6 @@ TEST_F(SendBlockTest, PacedPacketIsHeldUntilTheLineCanHaveCarriedIt)
     EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
     expectIdle();
 }
-
-// A cable pulled while the link waits, for a text reply or a packet's: the wait ends at once, an
-// error, with the port closed.
-struct VanishCase {
-    const char* name;
-    Command command;
-    bool packet;
-};
-
-class VanishingPort : public SendBlockTest, public ::testing::WithParamInterface<VanishCase> {};
-
-TEST_P(VanishingPort, EndsTheWaitAtOnceAsAnError)
-{
-    const VanishCase& c = GetParam();
-    Response hangUp = replying("");
-    hangUp.hangUp = true;
-    radio.setScript(forCommand(c.command, hangUp));
-    const auto start = clock.now();
-    if (c.packet) {
-        EXPECT_EQ(send(), -1);
-    } else {
-        EXPECT_EQ(link.QueryModel(), reply::None);
-    }
-    EXPECT_EQ(clock.now(), start) << "waited for a reply from a vanished port";
-    EXPECT_EQ(link.lastErrorKind(), QSerialPort::ResourceError);
-    expectIdle();
-}
-
-INSTANTIATE_TEST_SUITE_P(Exchanges, VanishingPort,
-                         ::testing::Values(VanishCase{"text_reply", Command::Query, false},
-                                           VanishCase{"packet_reply", Command::End, true}),
-                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(LineSettings, ParsesTheControlsFormAndRejectsTheRest)
 {

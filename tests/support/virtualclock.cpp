@@ -20,12 +20,7 @@ quint64 VirtualClock::schedule(std::chrono::milliseconds delay, Action action)
 
 void VirtualClock::cancel(quint64 id)
 {
-    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-        if (it->first.second == id) {
-            m_events.erase(it);
-            return;
-        }
-    }
+    std::erase_if(m_events, [id](const auto& event) { return event.first.second == id; });
 }
 
 void VirtualClock::arm()
