@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMetaMethod>
 #include <QScopeGuard>
@@ -91,8 +90,6 @@ Link::Link(QObject* parent) : QObject(parent)
                                                                        : 2;
     m_bytesPerSecond =
         line.baudRate / (1 + line.dataBits + (line.parity == QSerialPort::NoParity ? 0 : 1) + stop);
-    m_holdOff.setTimerType(Qt::PreciseTimer);
-    m_holdOff.setSingleShot(true);
 }
 
 Link::~Link() = default;
@@ -105,6 +102,7 @@ void Link::setLine(std::unique_ptr<SerialLine> line)
 void Link::setWindow(std::unique_ptr<ReplyWindow> window)
 {
     m_window = std::move(window);
+    m_holdOff = m_window->another();
 }
 
 void Link::setDevice(const QString& device, const QString& label)
@@ -200,11 +198,10 @@ void Link::waitFor(qint64 count)
         m_line->holdInput(false);
     };
     const QScopeGuard released([this, &release] {
-        m_holdOff.stop();
+        m_holdOff->close();
         release();
     });
-    QElapsedTimer waiting;
-    waiting.start();
+    const std::chrono::nanoseconds waitStart = m_window->preciseNow();
     if (m_line->isOpen() && lineTime(count - m_line->bytesWaiting()) >= kHoldOffWorthIt &&
         m_line->holdInput(true)) {
         input = Input::FirstByte;
@@ -236,11 +233,10 @@ void Link::waitFor(qint64 count)
         if (input != Input::FirstByte || have == 0)
             return;
         const auto rest = lineTime(count - have);
-        const bool linePace =
-            lineTime(have - kBurstSlack) <= std::chrono::nanoseconds(waiting.nsecsElapsed());
+        const bool linePace = lineTime(have - kBurstSlack) <= m_window->preciseNow() - waitStart;
         if (linePace && rest >= kHoldOffWorthIt && m_windowEnds - m_window->now() > rest) {
             input = Input::Held;
-            m_holdOff.start(std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
+            m_holdOff->open(std::chrono::floor<std::chrono::milliseconds>(rest - kHoldOffMargin));
             return;
         }
         release();
@@ -253,7 +249,7 @@ void Link::waitFor(qint64 count)
     connect(m_line.get(), &SerialLine::readyRead, &loop, step);
     // Outside readyRead, a release may signal it, and step may run inside it: looking again
     // after it costs nothing.
-    connect(&m_holdOff, &QTimer::timeout, &loop, [&] {
+    connect(m_holdOff.get(), &ReplyWindow::expired, &loop, [&] {
         release();
         step();
     });

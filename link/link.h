@@ -12,7 +12,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <span>
 
 namespace tqb9 {
@@ -141,8 +140,9 @@ private:
     // When the open window closes, on its clock.
     std::chrono::milliseconds m_windowEnds{0};
     double m_bytesPerSecond = 0;
-    // Ends a wait's hold on input shortly before the line can have carried everything awaited.
-    QTimer m_holdOff;
+    // Ends a wait's hold on input shortly before the line can have carried everything awaited; on
+    // the window's clock.
+    std::unique_ptr<ReplyWindow> m_holdOff;
 };
 
 } // namespace tqb9

@@ -22,4 +22,9 @@ std::chrono::milliseconds PreciseWindow::now() const
     return std::chrono::milliseconds{m_clock.elapsed()};
 }
 
+std::chrono::nanoseconds PreciseWindow::preciseNow() const
+{
+    return std::chrono::nanoseconds{m_clock.nsecsElapsed()};
+}
+
 } // namespace tqb9

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -9,7 +10,8 @@ namespace tqb9 {
 
 // The one-shot reply window of the link and the clock it is measured on. The programs use
 // PreciseWindow; tests put a virtual clock behind the same interface, so a window of the real
-// length passes in no time and in the same order on any machine.
+// length passes in no time and in the same order on any machine. The link's shorter waits inside
+// a window run on the same clock, so a test sees them at their exact times too.
 class ReplyWindow : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +26,11 @@ public:
     virtual bool isOpen() const = 0;
     // Monotonic time on the window's clock.
     virtual std::chrono::milliseconds now() const = 0;
+    // The same, as finely as the clock tells it: a byte's time on the line is a fraction of a
+    // millisecond.
+    virtual std::chrono::nanoseconds preciseNow() const { return now(); }
+    // Another one-shot timer on this clock, its length the same.
+    virtual std::unique_ptr<ReplyWindow> another() const = 0;
 
 signals:
     // The window ran out.
@@ -43,6 +50,11 @@ public:
     void close() override { m_timer.stop(); }
     bool isOpen() const override { return m_timer.isActive(); }
     std::chrono::milliseconds now() const override;
+    std::chrono::nanoseconds preciseNow() const override;
+    std::unique_ptr<ReplyWindow> another() const override
+    {
+        return std::make_unique<PreciseWindow>(m_length);
+    }
 
 private:
     std::chrono::milliseconds m_length;

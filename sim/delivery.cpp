@@ -10,7 +10,6 @@ namespace tqb9::sim {
 
 namespace {
 
-constexpr qint64 kNsPerSecond = 1'000'000'000;
 // Pacing releases a byte within half a millisecond either side of the moment its last bit would
 // leave the wire, so the whole run neither gains nor loses a millisecond per burst.
 constexpr qint64 kPaceSlackNs = 500'000;
@@ -71,8 +70,7 @@ void Delivery::setPacing(bool on)
     m_pacing = on;
     if (!on)
         m_paceTimer.stop();
-    m_burstStartNs = m_clock.isValid() ? m_clock.nsecsElapsed() : 0;
-    m_burstBytes = 0;
+    m_pace.restart(std::chrono::nanoseconds(m_clock.isValid() ? m_clock.nsecsElapsed() : 0));
     pump();
 }
 
@@ -97,11 +95,8 @@ void Delivery::send(QByteArrayView bytes)
 {
     if (bytes.isEmpty() || !isRunning())
         return;
-    if (m_out.isEmpty()) {
-        // The line has been idle: a new burst starts now, not where the last one ended.
-        m_burstStartNs = m_clock.nsecsElapsed();
-        m_burstBytes = 0;
-    }
+    if (m_out.isEmpty())
+        m_pace.restart(std::chrono::nanoseconds(m_clock.nsecsElapsed()));
     m_out += bytes;
     if (!m_holding || m_separateWrites)
         pump();
@@ -132,14 +127,9 @@ void Delivery::pump()
         const qint64 now = m_clock.nsecsElapsed();
         qint64 allowed = m_out.size();
         if (m_pacing) {
-            const qint64 due =
-                (now - m_burstStartNs + kPaceSlackNs) * kLineBytesPerSecond / kNsPerSecond -
-                m_burstBytes;
+            const qint64 due = m_pace.due(std::chrono::nanoseconds(now + kPaceSlackNs));
             if (due <= 0) {
-                const qint64 nextNs =
-                    m_burstStartNs - kPaceSlackNs +
-                    ((m_burstBytes + 1) * kNsPerSecond + kLineBytesPerSecond - 1) /
-                        kLineBytesPerSecond;
+                const qint64 nextNs = m_pace.nextAt().count() - kPaceSlackNs;
                 const qint64 waitMs = std::max<qint64>(1, (nextNs - now + 999'999) / 1'000'000);
                 m_paceTimer.start(std::chrono::milliseconds(waitMs));
                 return;
@@ -156,7 +146,7 @@ void Delivery::pump()
             return;
         }
         m_out.remove(0, n);
-        m_burstBytes += n;
+        m_pace.handedOn += n;
         m_lastWriteNs = now;
         if (n < allowed) {
             // The slave's queue is full: the program is not reading. Wait until it does.
@@ -178,16 +168,14 @@ void Delivery::onUsbFrame()
     const qint64 now = m_clock.nsecsElapsed();
     qint64 carried = m_out.size();
     if (m_pacing) {
-        carried = std::clamp<qint64>((now - m_burstStartNs) * kLineBytesPerSecond / kNsPerSecond -
-                                         m_burstBytes,
-                                     0, m_out.size());
+        carried = std::clamp<qint64>(m_pace.due(std::chrono::nanoseconds(now)), 0, m_out.size());
     }
     if (carried > 0) {
         if (m_adapter.isEmpty())
             m_adapterSinceNs = now;
         m_adapter += QByteArrayView(m_out).first(carried);
         m_out.remove(0, carried);
-        m_burstBytes += carried;
+        m_pace.handedOn += carried;
     }
     const qint64 latencyNs = std::chrono::nanoseconds(m_usbLatency - kUsbFrame).count();
     if (!m_adapter.isEmpty() &&

@@ -20,6 +20,34 @@ class Pty;
 // 57600 bit/s with a start bit, 8 data bits and a stop bit per byte.
 inline constexpr qint64 kLineBytesPerSecond = 5760;
 
+// A burst of bytes on the line at its rate, reckoned from the burst's start so that lateness in
+// handing them on never adds up. Arithmetic only: the pseudo-terminal's delivery and the tests'
+// scripted line keep the same pace with it.
+struct LinePace {
+    std::chrono::nanoseconds start{0};
+    qint64 handedOn = 0;
+
+    // The line has been idle: a new burst starts at now, not where the last one ended.
+    void restart(std::chrono::nanoseconds now)
+    {
+        start = now;
+        handedOn = 0;
+    }
+    // Bytes the line has carried by at and that have not been handed on yet; 0 or less when the
+    // next one is still on its way.
+    qint64 due(std::chrono::nanoseconds at) const
+    {
+        return (at - start).count() * kLineBytesPerSecond / std::nano::den - handedOn;
+    }
+    // When the next byte's last bit has left the wire.
+    std::chrono::nanoseconds nextAt() const
+    {
+        return start + std::chrono::nanoseconds(
+                           ((handedOn + 1) * std::nano::den + kLineBytesPerSecond - 1) /
+                           kLineBytesPerSecond);
+    }
+};
+
 // How the radio's echo and replies reach the program through the pseudo-terminal: at once, paced
 // to the line rate, in the 1 ms frames of a USB serial adapter, or each write on its own.
 class Delivery : public QObject {
@@ -79,8 +107,7 @@ private:
     bool m_holding = false;
     bool m_separateWrites = false;
     QElapsedTimer m_clock;
-    qint64 m_burstStartNs = 0;
-    qint64 m_burstBytes = 0;
+    LinePace m_pace;
     qint64 m_lastWriteNs = 0;
     QTimer m_paceTimer;
     // USB delivery: bytes the line has carried wait in the adapter until a frame hands them over.

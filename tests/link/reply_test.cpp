@@ -1,6 +1,5 @@
 #include "link/reply.h"
 
-#include <cctype>
 #include <gtest/gtest.h>
 #include <QByteArray>
 #include <string>
@@ -14,14 +13,6 @@ struct Case {
     qsizetype pos;
     std::int16_t code;
 };
-
-std::string caseName(const ::testing::TestParamInfo<Case>& param)
-{
-    std::string name = param.param.name;
-    for (char& ch : name)
-        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name;
-}
 
 // The copy of the 9-byte connect command stands before every plain reply on the wire.
 const QByteArray kEcho = QByteArrayLiteral("ZK~FLASH\r");
@@ -41,17 +32,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ed", kEcho + "ED\r\n", 9, reply::ED}, Case{"ct", kEcho + "CT\r\n", 9, reply::CT},
         Case{"be", kEcho + "BE\r\n", 9, reply::BE}, Case{"pg", kEcho + "PG\r\n", 9, reply::PG},
         Case{"ra", kEcho + "RA\r\n", 9, reply::RA}, Case{"ee", kEcho + "EE\r\n", 9, reply::EE},
-        Case{"letters reversed", kEcho + "AR\r\n", 9, reply::None},
-        Case{"lower case", kEcho + "ok\r\n", 9, reply::None},
-        Case{"cr without lf", kEcho + "OK\rX", 9, reply::None},
-        Case{"lf without cr", kEcho + "OK\n\n", 9, reply::None},
-        Case{"second reply after it is ignored", kEcho + "CT\r\nNG\r\n", 9, reply::CT},
-        Case{"echo bytes are ignored", QByteArray("garbage!!CT\r\n"), 9, reply::CT},
-        Case{"one byte short", kEcho + "OK\r", 9, reply::None},
-        Case{"position past the end", kEcho + "OK\r\n", 12, reply::None},
-        Case{"negative position", QByteArray("OK\r\n"), -1, reply::None},
-        Case{"empty buffer", QByteArray(), 0, reply::None}),
-    caseName);
+        Case{"letters_reversed", kEcho + "AR\r\n", 9, reply::None},
+        Case{"lower_case", kEcho + "ok\r\n", 9, reply::None},
+        Case{"cr_without_lf", kEcho + "OK\rX", 9, reply::None},
+        Case{"lf_without_cr", kEcho + "OK\n\n", 9, reply::None},
+        Case{"second_reply_after_it_is_ignored", kEcho + "CT\r\nNG\r\n", 9, reply::CT},
+        Case{"echo_bytes_are_ignored", QByteArray("garbage!!CT\r\n"), 9, reply::CT},
+        Case{"one_byte_short", kEcho + "OK\r", 9, reply::None},
+        Case{"position_past_the_end", kEcho + "OK\r\n", 12, reply::None},
+        Case{"negative_position", QByteArray("OK\r\n"), -1, reply::None},
+        Case{"empty_buffer", QByteArray(), 0, reply::None}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 const QByteArray kQueryEcho = QByteArrayLiteral("ZK~TQ-B9E\r");
 
@@ -74,13 +65,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"re", kQueryEcho + "\r\nRE\r\n", 10, reply::RE},
                       Case{"er", kQueryEcho + "\r\nER\r\n", 10, reply::None},
                       Case{"04", kQueryEcho + "\r\n04\r\n", 10, reply::None},
-                      Case{"plain ok without leading crlf", kQueryEcho + "OK\r\n\r\n", 10,
+                      Case{"plain_ok_without_leading_crlf", kQueryEcho + "OK\r\n\r\n", 10,
                            reply::None},
-                      Case{"plain letters only", kQueryEcho + "CT\r\n", 10, reply::None},
-                      Case{"trailing lf missing", kQueryEcho + "\r\nOK\r ", 10, reply::None},
-                      Case{"leading lf missing", kQueryEcho + "\r OK\r\n", 10, reply::None},
-                      Case{"five bytes only", kQueryEcho + "\r\nOK\r", 10, reply::None}),
-    caseName);
+                      Case{"plain_letters_only", kQueryEcho + "CT\r\n", 10, reply::None},
+                      Case{"trailing_lf_missing", kQueryEcho + "\r\nOK\r ", 10, reply::None},
+                      Case{"leading_lf_missing", kQueryEcho + "\r OK\r\n", 10, reply::None},
+                      Case{"five_bytes_only", kQueryEcho + "\r\nOK\r", 10, reply::None}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
 } // namespace tqb9

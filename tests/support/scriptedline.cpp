@@ -1,5 +1,7 @@
 #include "support/scriptedline.h"
 
+#include <algorithm>
+
 namespace tqb9::testing {
 namespace {
 
@@ -16,10 +18,7 @@ sim::LineSettings asRadioSees(const LineSettings& s)
 ScriptedLine::ScriptedLine(VirtualClock& clock, sim::SimRadio& radio)
     : m_clock(clock), m_radio(radio)
 {
-    m_radio.attach({[this](QByteArrayView bytes) {
-                        m_clock.schedule(std::chrono::milliseconds{0},
-                                         [this, sent = bytes.toByteArray()] { arrive(sent); });
-                    },
+    m_radio.attach({[this](QByteArrayView bytes) { send(bytes); },
                     [this](std::chrono::milliseconds delay, std::function<void()> action) {
                         m_clock.schedule(delay, std::move(action));
                     },
@@ -71,12 +70,53 @@ void ScriptedLine::failReadingAt(std::chrono::milliseconds delay)
     });
 }
 
+void ScriptedLine::send(QByteArrayView bytes)
+{
+    if (!m_pacing) {
+        m_clock.schedule(std::chrono::milliseconds{0},
+                         [this, sent = bytes.toByteArray()] { arrive(sent); });
+        return;
+    }
+    if (m_onTheLine.isEmpty()) {
+        m_pace.restart(m_clock.now());
+        m_clock.schedule(sim::Delivery::kUsbFrame, [this] { usbFrame(); });
+    }
+    m_onTheLine += bytes;
+}
+
+void ScriptedLine::usbFrame()
+{
+    const qint64 carried = std::clamp<qint64>(m_pace.due(m_clock.now()), 0, m_onTheLine.size());
+    m_pace.handedOn += carried;
+    arrive(m_onTheLine.first(carried));
+    m_onTheLine.remove(0, carried);
+    // The next frame by which the line has carried another byte.
+    const auto next = std::chrono::ceil<std::chrono::milliseconds>(m_pace.nextAt());
+    if (!m_onTheLine.isEmpty())
+        m_clock.schedule(std::max(next - m_clock.now(), sim::Delivery::kUsbFrame),
+                         [this] { usbFrame(); });
+}
+
 void ScriptedLine::arrive(const QByteArray& bytes)
 {
-    if (!m_open)
+    if (!m_open || bytes.isEmpty())
         return;
     m_in += bytes;
-    emit readyRead();
+    if (!m_held || m_heldArrivals++ == 0)
+        emit readyRead();
+}
+
+bool ScriptedLine::holdInput(bool hold)
+{
+    if (!m_open)
+        return false;
+    // Released, what the driver gathered unannounced is taken in at once, and announced.
+    const bool gathered = m_held && m_heldArrivals > 1;
+    m_held = hold;
+    m_heldArrivals = 0;
+    if (gathered)
+        emit readyRead();
+    return true;
 }
 
 void ScriptedLine::vanish()
@@ -86,6 +126,7 @@ void ScriptedLine::vanish()
         return;
     m_open = false;
     m_in.clear();
+    m_onTheLine.clear();
     setError(QSerialPort::ResourceError,
              QStringLiteral("%1: the device has been removed").arg(kDevice));
     emit failed();

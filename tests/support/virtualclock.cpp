@@ -20,12 +20,7 @@ quint64 VirtualClock::schedule(std::chrono::milliseconds delay, Action action)
 
 void VirtualClock::cancel(quint64 id)
 {
-    for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-        if (it->first.second == id) {
-            m_events.erase(it);
-            return;
-        }
-    }
+    std::erase_if(m_events, [id](const auto& event) { return event.first.second == id; });
 }
 
 void VirtualClock::arm()
@@ -49,14 +44,8 @@ void VirtualClock::runNext()
 
 void VirtualClock::runAll()
 {
-    m_turn.stop();
-    while (!m_events.empty()) {
-        auto first = m_events.begin();
-        m_now = first->first.first;
-        const Action action = std::move(first->second);
-        m_events.erase(first);
-        action();
-    }
+    while (!m_events.empty())
+        runNext();
     m_turn.stop();
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <QObject>
 #include <QTimer>
 #include <utility>
@@ -54,6 +55,10 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
     std::chrono::milliseconds now() const override { return m_clock.now(); }
+    std::unique_ptr<ReplyWindow> another() const override
+    {
+        return std::make_unique<VirtualWindow>(m_clock, m_length);
+    }
 
 private:
     VirtualClock& m_clock;
