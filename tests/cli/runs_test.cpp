@@ -79,22 +79,6 @@ TEST_F(CliRun, CompletedRunLeavesTheBuiltInFirmwareInTheRadio)
     EXPECT_TRUE(r.err.endsWith(QStringLiteral("tq-b9-cli: end of session\n")));
 }
 
-// A radio that echoes each piece it reads and answers in a write of its own, unpaced: however its
-// bytes interleave with the program's waits, no wait outlasts what it awaits.
-TEST_F(CliRun, RadioThatAnswersInSeparateWritesIsNeverWaitedFor)
-{
-    const Result together = runCli(port);
-    ASSERT_EQ(together.status, 0) << together.err.toStdString();
-    radio.setSeparateWrites(true);
-    // One wait that sleeps through its reply costs a whole 5000 ms window.
-    const qint64 limit = std::max<qint64>(10 * together.ms, 1000);
-    for (int i = 0; i < 3; ++i) {
-        const Result apart = runCli(port);
-        ASSERT_EQ(apart.status, 0) << apart.err.toStdString();
-        EXPECT_LE(apart.ms, limit) << "together " << together.ms << " ms";
-    }
-}
-
 TEST_F(CliRun, AbsentDeviceIsNamedWithTheWayToListPorts)
 {
     const Result r = runCli({QStringLiteral("--port"), QStringLiteral("/dev/tq-b9-no-such-port"),

@@ -8,7 +8,10 @@
 #include "faults/harness.h"
 #include "support/needspty.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <QScopeGuard>
+#include <QThread>
 
 namespace tqb9::faults {
 namespace {
@@ -295,6 +298,46 @@ TEST(TestImage, TheEngineRefusesItBeforeThePortAndKeepsItsImageDuringARun)
     ASSERT_TRUE(replaced);
     EXPECT_FALSE(*replaced);
     EXPECT_TRUE(flashMatchesImage(bench.sim, bench.session.firmware().image()));
+}
+
+// Not a fault: a radio that echoes each piece it reads and answers in a write of its own, from a
+// thread of its own as from another program, so its bytes meet the waits at any point. A wait that
+// slept through its reply would take it only when its window ran out, so no window may.
+TEST(SeparateWrites, NoWaitSleepsThroughTheReplyItAwaits)
+{
+    TQB9_NEEDS_PTY();
+    Bench bench(Bench::Line::Pty);
+    ASSERT_TRUE(bench.ready()) << bench.problem();
+    auto window = std::make_unique<PreciseWindow>();
+    int ranOut = 0;
+    QObject::connect(window.get(), &ReplyWindow::expired, [&ranOut] { ++ranOut; });
+    bench.session.setReplyWindow(std::move(window));
+    // The radio is made, started and destroyed on its thread, timers and all.
+    QThread thread;
+    QObject inThread;
+    inThread.moveToThread(&thread);
+    thread.start();
+    const auto there = [&inThread](const std::function<void()>& work) {
+        QMetaObject::invokeMethod(&inThread, work, Qt::BlockingQueuedConnection);
+    };
+    std::unique_ptr<sim::SimRadio> radio;
+    const QScopeGuard stop([&] {
+        there([&radio] { radio.reset(); });
+        thread.quit();
+        thread.wait();
+    });
+    QString device;
+    there([&] {
+        radio = std::make_unique<sim::SimRadio>();
+        radio->setSeparateWrites(true);
+        if (radio->start())
+            device = radio->devicePath();
+    });
+    ASSERT_FALSE(device.isEmpty());
+    // The bytes fall differently each run: twenty give a wait that sleeps its chance to show.
+    for (int run = 0; run < 20 && ranOut == 0; ++run)
+        EXPECT_EQ(text(bench.session.runStart(1, device)), text(Outcome::Completed));
+    EXPECT_EQ(ranOut, 0);
 }
 
 } // namespace
