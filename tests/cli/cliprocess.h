@@ -14,7 +14,6 @@ struct CliResult {
     int status = -1; // -1: crashed, hung or did not start
     QString out;
     QString err;
-    qint64 ms = 0;
     QElapsedTimer finished; // started the moment the program was seen to finish
 };
 
@@ -50,12 +49,9 @@ inline CliResult runCli(const QStringList& args,
         cli.kill();
         loop.quit();
     });
-    QElapsedTimer clock;
-    clock.start();
     cli.start();
     loop.exec();
     cli.waitForFinished(1000);
-    result.ms = clock.elapsed();
     result.err += QString::fromLocal8Bit(cli.readAllStandardError());
     result.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     if (cli.exitStatus() == QProcess::NormalExit && cli.error() != QProcess::FailedToStart)

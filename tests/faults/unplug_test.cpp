@@ -17,9 +17,6 @@
 namespace tqb9::faults {
 namespace {
 
-// Long enough that a program which waited the window out after an unplugged cable could not pass
-// for one that noticed.
-constexpr std::chrono::milliseconds kLongWindow{5000};
 // What noticing may take: the kernel's hang-up, Qt's error, closing the port, the message.
 constexpr std::chrono::milliseconds kNoticeWithin{1000};
 // Deep enough into the write that earlier blocks went through and later ones are still to come.
@@ -102,7 +99,7 @@ Seen throughTheWindow(sim::SimRadio& radio, const QElapsedTimer& since)
     window.Form_Load();
     window.setAllowTestFirmware(true);
     window.ports().bind(1, radio.devicePath());
-    // The window's own reply window is the radio's 5000 ms, as long as kLongWindow.
+    // The window's own reply window is the radio's 5000 ms, as the engine's.
     window.show();
     window.cmdZumil()->click();
     window.seen.portClosed = !window.portOpen();
@@ -113,7 +110,7 @@ Seen throughTheWindow(sim::SimRadio& radio, const QElapsedTimer& since)
 #ifdef TQB9_CLI
 Seen throughTheCommandLine(sim::SimRadio& radio, const QElapsedTimer& since)
 {
-    // The program's own window is the radio's 5000 ms, as long as kLongWindow.
+    // The program's own window is the radio's 5000 ms, as the engine's.
     const testing::CliResult r =
         testing::runCli({QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--quiet"),
                          QStringLiteral("--allow-test-firmware")});
@@ -136,7 +133,9 @@ TEST_P(Unplugging, InTheMiddleOfTheWriteEndsTheRunWithinOneWindow)
 {
     const Row& row = GetParam();
     QElapsedTimer since;
-    Bench bench(Bench::Line::Pty, kLongWindow);
+    // The radio's own window: a program that waited it out after an unplugged cable could not pass
+    // for one that noticed.
+    Bench bench(Bench::Line::Pty, PreciseWindow::kRadioWindow);
     ASSERT_TRUE(bench.ready()) << bench.problem();
     // Any other front end gets a radio of its own, so the bench's session holds no port it wants.
     sim::SimRadio own;

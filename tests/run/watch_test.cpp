@@ -48,20 +48,15 @@ bool waitUntil(const std::function<bool()>& done)
     return done();
 }
 
-Run::Setup setupFor(const QString& device, std::chrono::milliseconds replyWindow = {})
-{
-    Run::Setup setup;
-    setup.port = device;
-    setup.bindings = {{1, device}};
-    setup.allowTestFirmware = true;
-    setup.replyWindow = replyWindow;
-    return setup;
-}
-
 // One port under watch, with what it reported.
 struct Watched {
     explicit Watched(const QString& device, std::chrono::milliseconds replyWindow = {})
-        : watch(setupFor(device, replyWindow), kQuick)
+        : watch({.port = device,
+                 .bindings = {{1, device}},
+                 .firmware = {}, // the built-in one
+                 .allowTestFirmware = true,
+                 .replyWindow = replyWindow},
+                kQuick)
     {
         QObject::connect(&watch, &PortWatch::runFinished,
                          [this](const RunReport& report) { reports.push_back(report); });
