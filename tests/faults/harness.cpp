@@ -2,6 +2,7 @@
 
 #include "support/scriptedline.h"
 
+#include <map>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -107,32 +108,20 @@ std::string received(const sim::SimRadio& sim)
     return list;
 }
 
+int stepsEntered(Outcome outcome)
+{
+    static const std::map<Outcome, int> kFailedAt{
+        {Outcome::TestImageRefused, 0}, {Outcome::RegionError, 1}, {Outcome::Error, 1},
+        {Outcome::ConnectFailed, 2},    {Outcome::EraseFailed, 3}, {Outcome::WriteFailed, 4}};
+    const auto failed = kFailedAt.find(outcome);
+    // A run that got to the end of session entered every step, whatever the radio said there.
+    return failed == kFailedAt.end() ? 5 : failed->second;
+}
+
 std::string stepsUpTo(Outcome outcome)
 {
-    Step last = Step::End;
-    switch (outcome) {
-    case Outcome::RegionError:
-    case Outcome::Error:
-        last = Step::Query;
-        break;
-    case Outcome::ConnectFailed:
-        last = Step::Connect;
-        break;
-    case Outcome::EraseFailed:
-        last = Step::Erase;
-        break;
-    case Outcome::WriteFailed:
-        last = Step::Write;
-        break;
-    case Outcome::DisconnectFailed:
-    case Outcome::Completed:
-    case Outcome::TestImageRefused:
-        break;
-    }
     std::string steps;
-    if (outcome == Outcome::TestImageRefused)
-        return steps;
-    for (int step = 0; step <= static_cast<int>(last); ++step)
+    for (int step = 0; step < stepsEntered(outcome); ++step)
         steps += (steps.empty() ? "" : ", ") + std::string(stepName(static_cast<Step>(step)));
     return steps;
 }

@@ -57,7 +57,8 @@ std::string word(const sim::Request& request);
 // at 0xC0000), repeats written as "C0000*10".
 std::string received(const sim::SimRadio& sim);
 
-// The steps a run ending in outcome has entered, in the form of Bench::steps.
+// How many steps a run ending in outcome has entered, and which, in the form of Bench::steps.
+int stepsEntered(Outcome outcome);
 std::string stepsUpTo(Outcome outcome);
 
 std::string text(Outcome outcome);

@@ -2,13 +2,14 @@
 // and the window all end in "Write failed." as soon as the port fails, not when the reply window
 // runs out, with the port closed and no end packet sent.
 #include "faults/harness.h"
-#include "faults/unplug.h"
 #include "ui/frmmain.h"
+#ifdef TQB9_CLI
+#include "cli/cliprocess.h"
+#endif
 
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QEventLoop>
-#include <QProcess>
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -16,19 +17,46 @@
 namespace tqb9::faults {
 namespace {
 
-using namespace std::chrono_literals;
+// What noticing may take: the kernel's hang-up, Qt's error, closing the port, the message.
+constexpr std::chrono::milliseconds kNoticeWithin{1000};
+// Deep enough into the write that earlier blocks went through and later ones are still to come.
+constexpr int kUnpluggedAtBlock = 100;
 
 enum class FrontEnd { Engine, CommandLine, Window };
 
 struct Row {
     const char* name;
     FrontEnd frontEnd;
-    Unplug::When when;
+    // Pulled once the program has its echo and waits for the answer, not while the radio is
+    // still taking the packet in.
+    bool awaitingReply = false;
 };
 
 void PrintTo(const Row& row, std::ostream* out)
 {
     *out << row.name;
+}
+
+// Pulls the cable at the kUnpluggedAtBlock-th program packet, and starts since at that moment.
+void unplug(sim::SimRadio& radio, bool awaitingReply, QElapsedTimer& since)
+{
+    radio.setScript(
+        [&radio, awaitingReply](const sim::Request& request) -> std::optional<sim::Response> {
+            if (request.command != sim::Command::Program || request.number != kUnpluggedAtBlock)
+                return std::nullopt;
+            if (awaitingReply)
+                return sim::Response{.reply = QByteArray(), .hangUp = true};
+            // The script runs as the packet's first bytes arrive; the hang-up waits for the radio
+            // to return to the event loop, so the rest of the packet is still on its way.
+            QTimer::singleShot(0, &radio, &sim::SimRadio::hangUp);
+            return std::nullopt;
+        });
+    QObject::connect(&radio, &sim::SimRadio::hungUp, &radio, [&since] { since.start(); });
+}
+
+qint64 msSince(const QElapsedTimer& since)
+{
+    return since.isValid() ? since.elapsed() : -1;
 }
 
 // What a front end showed, and how long after the hang-up.
@@ -43,90 +71,54 @@ struct Seen {
 // The window with its modal box replaced by a note of what it would have said, and when.
 class Window : public frmMain {
 public:
-    explicit Window(const Unplug& unplug) : m_unplug(unplug) {}
+    explicit Window(const QElapsedTimer& since) : m_since(since) {}
 
-    QStringList shown;
-    qint64 ms = -1;
+    Seen seen;
 
 protected:
     void showMessage(const QString& text, int /*style*/, const QString& /*title*/,
                      const QString& /*informative*/) override
     {
-        shown.append(text);
-        ms = m_unplug.elapsedMs();
+        seen.shown.append(text);
+        seen.ms = msSince(m_since);
     }
 
 private:
-    const Unplug& m_unplug;
+    const QElapsedTimer& m_since;
 };
 
-Seen throughTheEngine(Bench& bench, Unplug::When when)
+Seen throughTheEngine(Bench& bench, const QElapsedTimer& since)
 {
-    Unplug unplug(bench.sim, kUnpluggedAtBlock, when);
-    Seen seen;
-    seen.shown.append(QString::fromStdString(text(bench.start())));
-    seen.ms = unplug.elapsedMs();
-    seen.portClosed = !bench.portOpen();
-    return seen;
+    const Outcome outcome = bench.start();
+    return {{QString::fromStdString(text(outcome))}, msSince(since), !bench.portOpen()};
 }
 
-Seen throughTheWindow(sim::SimRadio& radio)
+Seen throughTheWindow(sim::SimRadio& radio, const QElapsedTimer& since)
 {
-    Unplug unplug(radio, kUnpluggedAtBlock);
-    Window window(unplug);
+    Window window(since);
     window.Form_Load();
     window.setAllowTestFirmware(true);
     window.ports().bind(1, radio.devicePath());
-    // The window's own reply window is the radio's 5000 ms, as long as kLongWindow.
+    // The window's own reply window is the radio's 5000 ms, as the engine's.
     window.show();
-
     window.cmdZumil()->click();
-
-    Seen seen;
-    seen.shown = window.shown;
-    seen.ms = window.ms;
-    seen.portClosed = !window.portOpen();
-    seen.readyAgain = window.cmdZumil()->isEnabled() && !window.bar()->isVisible();
-    return seen;
+    window.seen.portClosed = !window.portOpen();
+    window.seen.readyAgain = window.cmdZumil()->isEnabled() && !window.bar()->isVisible();
+    return window.seen;
 }
 
 #ifdef TQB9_CLI
-Seen throughTheCommandLine(sim::SimRadio& radio)
+Seen throughTheCommandLine(sim::SimRadio& radio, const QElapsedTimer& since)
 {
-    Unplug unplug(radio, kUnpluggedAtBlock);
-    QProcess cli;
-    cli.setProgram(QStringLiteral(TQB9_CLI));
-    // The program's own window is the radio's 5000 ms, as long as kLongWindow.
-    cli.setArguments({QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--quiet"),
-                      QStringLiteral("--allow-test-firmware")});
-    Seen seen;
-    QEventLoop loop;
-    QObject::connect(&cli, &QProcess::finished, &loop, [&] {
-        seen.ms = unplug.elapsedMs();
-        loop.quit();
-    });
-    QObject::connect(&cli, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            loop.quit();
-    });
-    // The radio runs on this thread's event loop; the program must finish while it does.
-    QTimer::singleShot(60s, &loop, [&] {
-        ADD_FAILURE() << "tq-b9-cli did not finish";
-        cli.kill();
-        loop.quit();
-    });
-    cli.start();
-    loop.exec();
-    cli.waitForFinished(1000);
-
-    const QByteArray out = cli.readAllStandardOutput();
-    seen.shown.append(QString::fromUtf8(out).trimmed());
-    EXPECT_TRUE(out.endsWith('\n')) << out.toStdString();
-    EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit) << "tq-b9-cli crashed";
-    EXPECT_EQ(cli.exitCode(), 5) << cli.readAllStandardError().toStdString();
+    // The program's own window is the radio's 5000 ms, as the engine's.
+    const testing::CliResult r =
+        testing::runCli({QStringLiteral("--port"), radio.devicePath(), QStringLiteral("--quiet"),
+                         QStringLiteral("--allow-test-firmware")});
+    EXPECT_TRUE(r.out.endsWith('\n')) << r.out.toStdString();
+    EXPECT_EQ(r.status, 5) << r.err.toStdString();
     // Only the process knows its port; it is closed once the process has exited.
-    seen.portClosed = cli.state() == QProcess::NotRunning;
-    return seen;
+    const bool exited = r.finished.isValid();
+    return {{r.out.trimmed()}, since.isValid() && exited ? since.msecsTo(r.finished) : -1, exited};
 }
 #endif
 
@@ -140,33 +132,36 @@ class Unplugging : public ::testing::TestWithParam<Row> {};
 TEST_P(Unplugging, InTheMiddleOfTheWriteEndsTheRunWithinOneWindow)
 {
     const Row& row = GetParam();
-    Bench bench(Bench::Line::Pty, kLongWindow);
+    QElapsedTimer since;
+    // The radio's own window: a program that waited it out after an unplugged cable could not pass
+    // for one that noticed.
+    Bench bench(Bench::Line::Pty, PreciseWindow::kRadioWindow);
     ASSERT_TRUE(bench.ready()) << bench.problem();
-    sim::SimRadio* radio = &bench.sim;
+    // Any other front end gets a radio of its own, so the bench's session holds no port it wants.
     sim::SimRadio own;
+    sim::SimRadio* radio = &bench.sim;
+    if (row.frontEnd != FrontEnd::Engine) {
+        QString why;
+        ASSERT_TRUE(own.start(&why)) << why.toStdString();
+        radio = &own;
+    }
+    unplug(*radio, row.awaitingReply, since);
 
     Seen seen;
     switch (row.frontEnd) {
     case FrontEnd::Engine:
-        seen = throughTheEngine(bench, row.when);
+        seen = throughTheEngine(bench, since);
         break;
     case FrontEnd::Window:
-    case FrontEnd::CommandLine: {
-        // A radio of its own, so the bench's session holds no port the front end wants.
-        QString why;
-        ASSERT_TRUE(own.start(&why)) << why.toStdString();
-        radio = &own;
-        if (row.frontEnd == FrontEnd::Window) {
-            seen = throughTheWindow(own);
-        } else {
-#ifdef TQB9_CLI
-            seen = throughTheCommandLine(own);
-#else
-            GTEST_SKIP() << "tq-b9-cli is not built";
-#endif
-        }
+        seen = throughTheWindow(own, since);
         break;
-    }
+    case FrontEnd::CommandLine:
+#ifdef TQB9_CLI
+        seen = throughTheCommandLine(own, since);
+        break;
+#else
+        GTEST_SKIP() << "tq-b9-cli is not built";
+#endif
     }
 
     EXPECT_EQ(seen.shown, QStringList{QStringLiteral("Write failed.")});
@@ -185,14 +180,12 @@ TEST_P(Unplugging, InTheMiddleOfTheWriteEndsTheRunWithinOneWindow)
     ::testing::Test::RecordProperty("ms_from_hang_up_to_outcome", static_cast<int>(seen.ms));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FrontEnds, Unplugging,
-    ::testing::Values(Row{"engine_inside_a_packet", FrontEnd::Engine, Unplug::When::InsidePacket},
-                      Row{"engine_awaiting_the_reply", FrontEnd::Engine,
-                          Unplug::When::AwaitingReply},
-                      Row{"command_line", FrontEnd::CommandLine, Unplug::When::InsidePacket},
-                      Row{"window", FrontEnd::Window, Unplug::When::InsidePacket}),
-    rowName);
+INSTANTIATE_TEST_SUITE_P(FrontEnds, Unplugging,
+                         ::testing::Values(Row{"engine_inside_a_packet", FrontEnd::Engine},
+                                           Row{"engine_awaiting_the_reply", FrontEnd::Engine, true},
+                                           Row{"command_line", FrontEnd::CommandLine},
+                                           Row{"window", FrontEnd::Window}),
+                         rowName);
 
 } // namespace
 } // namespace tqb9::faults

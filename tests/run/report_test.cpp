@@ -12,51 +12,41 @@
 namespace tqb9 {
 namespace {
 
-TEST(Trace, TextCommandShowsBytesTextEchoAndReply)
+// Each exchange as the trace tells it: what was sent, how much of it came back as the echo, what
+// came after, and the reply it makes.
+TEST(Trace, ShowsTheBytesEchoAndReplyOfEachExchange)
 {
-    const QByteArray sent("ZK~TQ-B9E\r");
-    const QString text = formatExchange(0.25, sent, sent + "\r\nOK\r\n", 0, false);
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|")))
-        << text.toStdString();
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("received 16 bytes: echo of all 10 sent, then 0D 0A 4F 4B")))
-        << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("reply: OK\n")));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("[   0.250s]")));
-}
-
-TEST(Trace, PacketIsShortenedUnlessFull)
-{
+    const QByteArray query("ZK~TQ-B9E\r");
+    const QByteArray connect("ZK~FLASH\r");
     QByteArray packet(1032, '\x11');
     packet.replace(0, 7, QByteArray::fromHex("fffe50470c0400"));
-    const QByteArray received = packet + "PG\r\n";
-
-    const QString shortText = formatExchange(1, packet, received, 5, false);
-    EXPECT_TRUE(shortText.contains(QStringLiteral("(packet PG, address 0xC0400)")));
-    EXPECT_TRUE(shortText.contains(
-        QStringLiteral("FF FE 50 47 0C 04 00 11 ...(1016 more)... 11 11 11 11 11 11 11 11")))
-        << shortText.toStdString();
-    EXPECT_TRUE(shortText.contains(QStringLiteral("echo of all 1032 sent, then 50 47 0D 0A")));
-    EXPECT_LT(shortText.size(), 400);
-
-    const QString fullText = formatExchange(1, packet, received, 5, true);
-    EXPECT_TRUE(fullText.contains(QStringLiteral("1024: 11 11 11 11 11 11 11 11\n")))
-        << fullText.toStdString();
-    EXPECT_GT(fullText.size(), 3 * 1032);
-}
-
-TEST(Trace, SilenceShortEchoAndForeignBytesAreTold)
-{
-    const QByteArray sent("ZK~FLASH\r");
-    EXPECT_TRUE(formatExchange(0, sent, {}, 8, false)
-                    .contains(QStringLiteral("received 0 bytes: nothing\n")));
-    EXPECT_TRUE(formatExchange(0, sent, "ZK~", 8, false)
-                    .contains(QStringLiteral("echo of only 3 of the 9 sent")));
-    const QString noise = formatExchange(0, sent, "ZK#FLASH\rCT\r\n", 8, false);
-    EXPECT_TRUE(noise.contains(QStringLiteral("differs from the echo at byte 2")))
-        << noise.toStdString();
-    EXPECT_TRUE(noise.contains(QStringLiteral("reply: none recognised")));
+    const struct {
+        QString text;
+        QStringList says;
+    } cases[] = {
+        {formatExchange(0.25, query, query + "\r\nOK\r\n", 0, false),
+         {"sent 10 bytes: 5A 4B 7E 54 51 2D 42 39 45 0D  |ZK~TQ-B9E.|",
+          "received 16 bytes: echo of all 10 sent, then 0D 0A 4F 4B", "reply: OK\n"}},
+        // A packet is shortened unless the whole of it is asked for.
+        {formatExchange(1, packet, packet + "PG\r\n", 5, false),
+         {"(packet PG, address 0xC0400)",
+          "FF FE 50 47 0C 04 00 11 ...(1016 more)... 11 11 11 11 11 11 11 11",
+          "echo of all 1032 sent, then 50 47 0D 0A"}},
+        {formatExchange(1, packet, packet + "PG\r\n", 5, true),
+         {"1024: 11 11 11 11 11 11 11 11\n"}},
+        {formatExchange(0, connect, {}, 8, false), {"received 0 bytes: nothing\n"}},
+        {formatExchange(0, connect, "ZK~", 8, false), {"echo of only 3 of the 9 sent"}},
+        {formatExchange(0, connect, "ZK#FLASH\rCT\r\n", 8, false),
+         {"differs from the echo at byte 2", "reply: none recognised"}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& part : c.says)
+            EXPECT_TRUE(c.text.contains(part)) << part.toStdString() << " in\n"
+                                               << c.text.toStdString();
+    }
+    EXPECT_TRUE(cases[0].text.startsWith(QStringLiteral("[   0.250s]")));
+    EXPECT_LT(cases[1].text.size(), 400);
+    EXPECT_GT(cases[2].text.size(), 3 * 1032);
 }
 
 #ifdef Q_OS_UNIX
