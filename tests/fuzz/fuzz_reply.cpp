@@ -34,16 +34,18 @@ bool lettersOf(QByteArrayView buf, qsizetype at, std::int16_t code)
 }
 
 // The oracle works both ways: a code the recogniser gives must be one of those it may give, framed
-// at pos and with its letters at `letters`; a frame around the letters of one must give it.
+// at pos and with its letters `lettersAfter` bytes into the frame; a frame around the letters of
+// one must give it. The letters' position is only worked out inside a frame: pos may be anything
+// a qsizetype holds, and pos + 2 would overflow at its top.
 void check(const char* recogniser, std::int16_t code, bool framed, QByteArrayView buf,
-           qsizetype pos, qsizetype letters, std::initializer_list<std::int16_t> accepted)
+           qsizetype pos, qsizetype lettersAfter, std::initializer_list<std::int16_t> accepted)
 {
     if (code != None && std::find(accepted.begin(), accepted.end(), code) == accepted.end())
         fail(recogniser, "code out of its table", pos, code);
-    if (code != None && (!framed || !lettersOf(buf, letters, code)))
+    if (code != None && (!framed || !lettersOf(buf, pos + lettersAfter, code)))
         fail(recogniser, "code without its letters", pos, code);
     for (const std::int16_t known : accepted) {
-        if (code == None && framed && lettersOf(buf, letters, known))
+        if (code == None && framed && lettersOf(buf, pos + lettersAfter, known))
             fail(recogniser, "letters not recognised", pos, known);
     }
 }
@@ -70,11 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              static_cast<qsizetype>(size - used));
     using namespace tqb9::reply;
     check("plain", tqb9::ParseReply(buf, pos),
-          holds(buf, pos, 4) && buf[pos + 2] == '\r' && buf[pos + 3] == '\n', buf, pos, pos,
+          holds(buf, pos, 4) && buf[pos + 2] == '\r' && buf[pos + 3] == '\n', buf, pos, 0,
           {OK, NG, ED, CT, BE, PG, RA, EE});
     check("framed", tqb9::ParseFramedReply(buf, pos),
           holds(buf, pos, 6) && buf[pos] == '\r' && buf[pos + 1] == '\n' && buf[pos + 4] == '\r' &&
               buf[pos + 5] == '\n',
-          buf, pos, pos + 2, {OK, NG, Framed00, Framed01, Framed02, Framed03, RE});
+          buf, pos, 2, {OK, NG, Framed00, Framed01, Framed02, Framed03, RE});
     return 0;
 }
