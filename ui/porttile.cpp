@@ -84,6 +84,23 @@ PortTile::Ending PortTile::endingOf(const RunReport& report)
     return report.stoppedBy == StoppedBy::Nobody ? Ending::Failed : Ending::Stopped;
 }
 
+PortTile::Ending PortTile::Tally::add(const RunReport& report)
+{
+    const Ending ending = endingOf(report);
+    switch (ending) {
+    case Ending::Completed:
+        ++completed;
+        break;
+    case Ending::Failed:
+        ++failed;
+        break;
+    case Ending::Stopped:
+        ++stopped;
+        break;
+    }
+    return ending;
+}
+
 QColor PortTile::background(Look look)
 {
     switch (look) {
@@ -295,17 +312,7 @@ void PortTile::makeWatch()
         m_outcomeRadioGone = false;
         m_quiet.stop();
         m_waitingForAnswer = false;
-        switch (endingOf(report)) {
-        case Ending::Completed:
-            ++m_completed;
-            break;
-        case Ending::Failed:
-            ++m_failed;
-            break;
-        case Ending::Stopped:
-            ++m_stopped;
-            break;
-        }
+        m_tally.add(report);
         // A COM number follows the adapters as they come and go: name the one this run had.
         if (!report.device.isEmpty() && report.device != m_cableDevice)
             showCable(report.device);
@@ -442,9 +449,9 @@ void PortTile::refresh()
     m_bar->setValue(writing ? m_blocksDone : 0);
 
     setText(m_counts, QStringLiteral("completed %1 · failed %2 · stopped %3")
-                          .arg(m_completed)
-                          .arg(m_failed)
-                          .arg(m_stopped));
+                          .arg(m_tally.completed)
+                          .arg(m_tally.failed)
+                          .arg(m_tally.stopped));
     m_start->setEnabled(!writing);
     m_stop->setEnabled(state != State::Idle);
     m_remove->setEnabled(state == State::Idle);

@@ -32,6 +32,14 @@ public:
     // is neither a failure nor counted as one.
     enum class Ending { Completed, Failed, Stopped };
     static Ending endingOf(const RunReport& report);
+    // Runs counted by how they ended, for a tile and for the whole station.
+    struct Tally {
+        int completed = 0;
+        int failed = 0;
+        int stopped = 0;
+        // Counts the run report is about, and says how it ended.
+        Ending add(const RunReport& report);
+    };
 
     // What the whole tile's colour says, to be read from across the room.
     enum class Look { Plain, Waiting, Writing, Completed, Failed, Stopped, Held, Absent };
@@ -53,9 +61,9 @@ public:
     // Another firmware for the runs to come; only while the tile is idle.
     void setFirmware(const Firmware& firmware);
 
-    int completed() const { return m_completed; }
-    int failed() const { return m_failed; }
-    int stopped() const { return m_stopped; }
+    int completed() const { return m_tally.completed; }
+    int failed() const { return m_tally.failed; }
+    int stopped() const { return m_tally.stopped; }
     Look look() const { return m_look; }
 
     // The widgets show what the tile holds now.
@@ -110,9 +118,7 @@ private:
     std::optional<RunReport> m_outcome;
     // The radio the outcome is about has been seen gone since, so a radio held now is another.
     bool m_outcomeRadioGone = false;
-    int m_completed = 0;
-    int m_failed = 0;
-    int m_stopped = 0;
+    Tally m_tally;
     QString m_cableDevice;
     Look m_look = Look::Plain;
 

@@ -522,20 +522,17 @@ void StationWindow::logRun(const RunReport& report)
 
 void StationWindow::countRun(const RunReport& report)
 {
-    switch (PortTile::endingOf(report)) {
+    switch (m_tally.add(report)) {
     case PortTile::Ending::Completed:
-        ++m_completed;
         if (m_sound->isChecked())
             chime(1);
         break;
     case PortTile::Ending::Failed:
-        ++m_failed;
         if (m_sound->isChecked())
             chime(kFailureBeeps);
         break;
     case PortTile::Ending::Stopped:
         // The operator knows: they pressed Stop.
-        ++m_stopped;
         break;
     }
     showTotal();
@@ -545,9 +542,9 @@ void StationWindow::showTotal()
 {
     m_total->setText(
         QStringLiteral("Since the window opened: %1 completed · %2 failed · %3 stopped")
-            .arg(m_completed)
-            .arg(m_failed)
-            .arg(m_stopped));
+            .arg(m_tally.completed)
+            .arg(m_tally.failed)
+            .arg(m_tally.stopped));
 }
 
 void StationWindow::chime(int beeps)

@@ -3,6 +3,7 @@
 #include "run/runlog.h"
 #include "run/session.h"
 #include "run/watch.h"
+#include "ui/porttile.h"
 
 #include <memory>
 #include <optional>
@@ -20,8 +21,6 @@ class QSettings;
 class QTimer;
 
 namespace tqb9 {
-
-class PortTile;
 
 // The flashing station: one firmware, one tile per chosen port, each tile's port watched and
 // written on a thread of its own (PortWatch). The window only shows what the watches say, logs
@@ -137,9 +136,7 @@ private:
     QPushButton* m_logOpen = nullptr;
     QCheckBox* m_sound = nullptr;
     QLabel* m_total = nullptr;
-    int m_completed = 0;
-    int m_failed = 0;
-    int m_stopped = 0;
+    PortTile::Tally m_tally;
 };
 
 } // namespace tqb9
