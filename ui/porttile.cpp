@@ -61,6 +61,14 @@ QString cableText(const QString& device)
     return parts.join(QStringLiteral(" · "));
 }
 
+// The ending in the tile's largest type: the window's own message, or that the run was stopped,
+// which is no failure.
+QString endingText(const RunReport& report)
+{
+    return PortTile::endingOf(report) == PortTile::Ending::Stopped ? QStringLiteral("Stopped")
+                                                                   : messageFor(report.outcome);
+}
+
 QString blockText(const RunReport& report)
 {
     return report.writeStoppedAt
@@ -334,11 +342,15 @@ void PortTile::refresh()
     if (writing) {
         look = Look::Writing;
         text = QStringLiteral("Writing");
-        if (m_step == Step::Write && m_blocksTotal > 0) {
-            detail = QStringLiteral("block %1 of %2 · %3 %")
-                         .arg(std::min(m_blocksDone + 1, m_blocksTotal))
-                         .arg(m_blocksTotal)
-                         .arg(m_blocksDone * 100 / m_blocksTotal);
+        // The block going out now, counted from one.
+        const QString blockOf = m_step == Step::Write && m_blocksTotal > 0
+                                    ? QStringLiteral("block %1 of %2")
+                                          .arg(std::min(m_blocksDone + 1, m_blocksTotal))
+                                          .arg(m_blocksTotal)
+                                    : QString();
+        if (!blockOf.isEmpty()) {
+            detail =
+                QStringLiteral("%1 · %2 %").arg(blockOf).arg(m_blocksDone * 100 / m_blocksTotal);
         } else {
             detail = QStringLiteral("%1 step").arg(QString::fromLatin1(stepName(m_step)));
         }
@@ -353,11 +365,7 @@ void PortTile::refresh()
             text = QStringLiteral("No answer");
             detail = QStringLiteral("%1 step%2, unanswered %3")
                          .arg(QString::fromLatin1(stepName(m_step)),
-                              m_step == Step::Write && m_blocksTotal > 0
-                                  ? QStringLiteral(", block %1 of %2")
-                                        .arg(std::min(m_blocksDone + 1, m_blocksTotal))
-                                        .arg(m_blocksTotal)
-                                  : QString(),
+                              blockOf.isEmpty() ? QString() : QStringLiteral(", ") + blockOf,
                               m_unanswered == 1 ? QStringLiteral("once")
                                                 : QStringLiteral("%1 times").arg(m_unanswered));
             advice = QStringLiteral("Trying again. Is the radio on its cable and switched on? "
@@ -368,19 +376,17 @@ void PortTile::refresh()
     } else if (m_outcome && !(state == State::Held && m_outcomeRadioGone)) {
         const RunReport& report = *m_outcome;
         const QString step = QString::fromLatin1(stepName(report.step));
+        text = endingText(report);
         switch (endingOf(report)) {
         case Ending::Completed:
             look = Look::Completed;
-            text = messageFor(report.outcome);
             break;
         case Ending::Failed:
             look = Look::Failed;
-            text = messageFor(report.outcome);
             detail = QStringLiteral("%1 step%2").arg(step, blockText(report));
             break;
         case Ending::Stopped:
             look = Look::Stopped;
-            text = QStringLiteral("Stopped");
             detail = (report.stoppedBy == StoppedBy::Operator
                           ? QStringLiteral("by the operator")
                           : QStringLiteral("by %1").arg(stopName(report.stoppedBy))) +
@@ -425,10 +431,7 @@ void PortTile::refresh()
             break;
         }
         if (m_outcome)
-            time =
-                QStringLiteral("last radio: %1")
-                    .arg(endingOf(*m_outcome) == Ending::Stopped ? QStringLiteral("Stopped")
-                                                                 : messageFor(m_outcome->outcome));
+            time = QStringLiteral("last radio: %1").arg(endingText(*m_outcome));
     }
     setLook(look);
     if (m_state->text() != text) {
