@@ -56,6 +56,15 @@ constexpr int kFailureBeeps = 3;
 
 const QColor kRed(0xC0, 0x00, 0x00);
 
+// The firmware's name and the station's total are read from further off than the rest.
+void setHeadingFont(QLabel* label)
+{
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 1.4);
+    font.setBold(true);
+    label->setFont(font);
+}
+
 } // namespace
 
 StationWindow::StationWindow(Options options, QWidget* parent)
@@ -77,10 +86,7 @@ StationWindow::StationWindow(Options options, QWidget* parent)
     auto* firmwareText = new QVBoxLayout;
     m_firmwareName = new QLabel(firmwareBox);
     m_firmwareName->setTextFormat(Qt::PlainText);
-    QFont big = m_firmwareName->font();
-    big.setPointSizeF(big.pointSizeF() * 1.4);
-    big.setBold(true);
-    m_firmwareName->setFont(big);
+    setHeadingFont(m_firmwareName);
     m_firmwareFacts = new QLabel(firmwareBox);
     m_firmwareFacts->setTextFormat(Qt::PlainText);
     m_firmwareFacts->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -146,10 +152,7 @@ StationWindow::StationWindow(Options options, QWidget* parent)
 
     m_total = new QLabel(client);
     m_total->setTextFormat(Qt::PlainText);
-    QFont totalFont = m_total->font();
-    totalFont.setPointSizeF(totalFont.pointSizeF() * 1.4);
-    totalFont.setBold(true);
-    m_total->setFont(totalFont);
+    setHeadingFont(m_total);
     column->addWidget(m_total);
     showTotal();
 
